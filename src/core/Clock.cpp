@@ -1,0 +1,5 @@
+#include "core/Clock.h"
+
+Clock systemClock() {
+  return [] { return std::time(nullptr); };
+}

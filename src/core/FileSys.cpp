@@ -1,0 +1,172 @@
+#include "core/FileSys.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "core/Cp1251.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fsys {
+
+std::filesystem::path nativePath(std::string_view cp1251Path) {
+  const std::string utf8 = cp1251::toUtf8(cp1251Path);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::optional<std::string> fromNativePath(const std::filesystem::path& path) {
+  const std::u8string u8 = path.u8string();
+  return cp1251::fromUtf8(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+bool isDirectory(std::string_view cp1251Path) {
+  std::error_code ec;
+  return !cp1251Path.empty() && std::filesystem::is_directory(nativePath(cp1251Path), ec);
+}
+
+bool createDirectory(std::string_view cp1251Path) {
+  std::error_code ec;
+  const auto p = nativePath(cp1251Path);
+  std::filesystem::create_directory(p, ec);
+  return !ec || std::filesystem::is_directory(p, ec);
+}
+
+std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes) {
+  std::ifstream in(nativePath(cp1251Path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes(maxBytes, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(maxBytes));
+  if (in.bad()) return std::nullopt;
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
+#ifndef _WIN32
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+#endif
+
+bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
+  const auto target = nativePath(cp1251Path);
+  auto temp = target;
+  temp += ".tmp";
+  std::error_code ec;
+#ifdef _WIN32
+  (void)ownerOnly;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::filesystem::remove(temp, ec);
+      return false;
+    }
+  }
+#else
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
+  if (fd < 0) return false;
+  // A stale temporary file keeps its old mode; set it before any secret reaches it.
+  bool ok = !ownerOnly || ::fchmod(fd, 0600) == 0;
+  ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+#endif
+  std::filesystem::rename(temp, target, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+std::string textModeRead(std::string_view diskBytes) {
+  std::string out;
+  out.reserve(diskBytes.size());
+  for (size_t i = 0; i < diskBytes.size(); ++i) {
+    if (diskBytes[i] == '\r' && i + 1 < diskBytes.size() && diskBytes[i + 1] == '\n') continue;
+    out += diskBytes[i];
+  }
+  return out;
+}
+
+std::string textModeWrite(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+namespace {
+
+CalendarTime fromTm(const std::tm& t) {
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+bool plausible(const CalendarTime& c) {
+  static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return c.year >= 1601 && c.year <= 30827 && c.month >= 1 && c.month <= 12 && c.day >= 1 &&
+         c.day <= kDays[c.month - 1] && c.hour >= 0 && c.hour <= 23 && c.minute >= 0 && c.minute <= 59 &&
+         c.second >= 0 && c.second <= 60;
+}
+
+}  // namespace
+
+std::optional<CalendarTime> localTime(std::time_t t) {
+  std::tm out{};
+#ifdef _WIN32
+  if (localtime_s(&out, &t) != 0) return std::nullopt;
+#else
+  if (!localtime_r(&t, &out)) return std::nullopt;
+#endif
+  return fromTm(out);
+}
+
+std::optional<CalendarTime> utcToLocal(const CalendarTime& utc) {
+  if (!plausible(utc)) return std::nullopt;
+  std::tm in{};
+  in.tm_year = utc.year - 1900;
+  in.tm_mon = utc.month - 1;
+  in.tm_mday = utc.day;
+  in.tm_hour = utc.hour;
+  in.tm_min = utc.minute;
+  in.tm_sec = utc.second;
+#ifdef _WIN32
+  const std::time_t t = _mkgmtime(&in);
+#else
+  const std::time_t t = timegm(&in);
+#endif
+  if (t == static_cast<std::time_t>(-1) && !(utc.year == 1969 && utc.month == 12 && utc.day == 31)) {
+    return std::nullopt;
+  }
+  return localTime(t);
+}
+
+}  // namespace fsys

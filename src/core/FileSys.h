@@ -1,0 +1,52 @@
+#pragma once
+// The one place that touches the local platform: paths made from Windows-1251 bytes, folders, whole-file
+// reads and writes (binary and Windows text mode), and calendar-time conversion. Everything else of the
+// program stays portable by going through here.
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fsys {
+
+// Native path for a Windows-1251 byte path (decoded to UTF-8 here, UTF-16 on Windows).
+std::filesystem::path nativePath(std::string_view cp1251Path);
+
+// Windows-1251 bytes for a native path; nothing when the path holds a character the code page lacks.
+std::optional<std::string> fromNativePath(const std::filesystem::path& path);
+
+bool isDirectory(std::string_view cp1251Path);
+
+// Creates one folder level; false when it could not be created (an existing folder is not an error).
+bool createDirectory(std::string_view cp1251Path);
+
+// Reads at most maxBytes bytes of a file in binary mode; nothing when it cannot be opened or read.
+std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes);
+
+// Writes a whole file so that a crash or a full disk never leaves a half-written file: the bytes go to a
+// temporary file beside the target, are flushed to disk, and the temporary file is renamed over the
+// target. With ownerOnly the file is created readable and writable by its owner only (POSIX). Returns
+// false, leaving any previous file whole, when any step fails.
+bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly);
+
+// Windows text mode: "rt" turns CR LF into LF, "wt" turns LF into CR LF. Done explicitly so that the
+// bytes on disk and the byte counts are the same on every platform.
+std::string textModeRead(std::string_view diskBytes);
+std::string textModeWrite(std::string_view text);
+
+// Broken-down calendar time as the program shows it.
+struct CalendarTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool operator==(const CalendarTime&) const = default;
+};
+
+// A UTC calendar time converted to the workstation's local time; nothing when it is not a valid time.
+std::optional<CalendarTime> utcToLocal(const CalendarTime& utc);
+
+// Seconds since the epoch -> local calendar time.
+std::optional<CalendarTime> localTime(std::time_t t);
+
+}  // namespace fsys

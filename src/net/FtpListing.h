@@ -1,0 +1,46 @@
+#pragma once
+// Directory listings of FTP servers: MLSD (RFC 3659) and LIST in the Unix "ls -l" and the MS-DOS/IIS
+// forms, turned into directory entries with the attribute values the callers test (0x10 = directory and
+// nothing else). A line that cannot be parsed is skipped, never fatal.
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/FileSys.h"
+
+namespace ftp {
+
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrDevice = 0x40;   // devices, pipes, sockets and other non-files
+inline constexpr uint32_t kAttrNormal = 0x80;
+inline constexpr uint32_t kAttrLink = 0x400;    // symbolic links: never exactly a directory
+
+// One directory entry.
+struct FindData {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  bool lastWriteValid = false;  // the listing gave a time that converts to a calendar time
+  fsys::CalendarTime lastWrite;  // as the listing shows it (MLSD's UTC already turned into local time)
+  std::string name;              // Windows-1251 bytes as the server sent them
+
+  bool operator==(const FindData&) const = default;
+};
+
+// Calls f for every line of data (LF or CR LF ends a line; the last line may lack it).
+void forEachLine(std::string_view data, const std::function<void(std::string_view)>& f);
+
+// One MLSD/MLST entry line ("fact=value;...; name"). false for cdir/pdir entries and malformed lines.
+bool parseMlsxLine(std::string_view line, FindData& out);
+
+// One LIST line in the Unix or MS-DOS form; now gives the year of Unix dates shown without one.
+bool parseListLine(std::string_view line, std::time_t now, FindData& out);
+
+std::vector<FindData> parseMlsd(std::string_view data);
+std::vector<FindData> parseList(std::string_view data, std::time_t now);
+
+}  // namespace ftp

@@ -1,0 +1,122 @@
+#pragma once
+// The one FTP session of the program and the FTP operations it performs, on libcurl.
+//
+// The operations keep the names, arguments and results the callers are written against (handles, a
+// success flag or handle, and a per-session last error). The values of the last error that callers read:
+//   12002  time-out: the connection is lost, reconnect and retry
+//   12030  connection aborted: the connection is lost, reconnect and retry
+//   12003  the server answered with an error (directory or file missing)
+//      18  a listing found no entries
+//
+// libcurl never changes the server's directory on its own: every path it is given is absolute, and the
+// directory changes the callers ask for are sent as CWD commands of our own, so the server really
+// receives each one.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/BrowseState.h"
+#include "core/Clock.h"
+#include "core/Ui.h"
+#include "net/FtpListing.h"
+
+class SettingsFile;
+
+using HINTERNET = uint32_t;  // 0 = no handle
+inline constexpr HINTERNET kNoHandle = 0;
+
+namespace ftp {
+inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorInternetTimeout = 12002;
+inline constexpr uint32_t kErrorInternetExtendedError = 12003;
+inline constexpr uint32_t kErrorInternetNameNotResolved = 12007;
+inline constexpr uint32_t kErrorInternetLoginFailure = 12015;
+inline constexpr uint32_t kErrorInternetConnectionAborted = 12030;
+inline constexpr uint32_t kErrorFtpTransferInProgress = 12110;
+
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kGenericWrite = 0x40000000u;
+
+// Files larger than this are refused rather than read into memory (12003).
+inline constexpr uint64_t kMaxDownloadBytes = 256ull << 20;
+
+// How long the session waits before it calls a connection lost (seconds).
+struct Timeouts {
+  long connect = 15;   // TCP connection and login
+  long response = 30;  // a reply to a command
+  long stall = 30;     // a data transfer that moves no byte
+};
+}  // namespace ftp
+
+class FtpSession {
+ public:
+  // The session reads the current connection from settings at the moment of each open, and keeps
+  // browse.Connected; messages and the hourglass go through ui.
+  FtpSession(SettingsFile& settings, BrowseState& browse, Ui& ui);
+  ~FtpSession();
+  FtpSession(const FtpSession&) = delete;
+  FtpSession& operator=(const FtpSession&) = delete;
+
+  HINTERNET SessionHandle = kNoHandle;     // internet session
+  HINTERNET ConnectionHandle = kNoHandle;  // FTP connection to the current connection's host
+  HINTERNET TransferHandle = kNoHandle;    // the one open listing or file read
+
+  // Opens the session and connects to the current connection; tells the operator when it cannot.
+  bool FtpOpen();
+  // Closes and re-opens silently, then enters CurrentDirectory again; true only when that worked.
+  bool FtpReconnect();
+  // Closes the transfer, the connection and the session; harmless when nothing is open.
+  void FtpClose();
+  // Enters ObjectPath/ComputerDir/<kind code> with one reconnect on a lost connection:
+  // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
+  int EnterKindDirectory(int kind);
+
+  // --- The FTP operations.
+  HINTERNET InternetOpen();
+  HINTERNET InternetConnect(HINTERNET session, const std::string& host, int32_t port, const std::string& user,
+                            const std::string& password);
+  bool FtpGetCurrentDirectory(HINTERNET connection, std::string& directory);
+  bool FtpSetCurrentDirectory(HINTERNET connection, const std::string& directory);
+  // pattern "*.*" (or "*", or empty) lists the current directory; a name without wildcards looks up that
+  // one file; other wildcard patterns filter the listing. Returns the listing handle with the first entry.
+  HINTERNET FtpFindFirstFile(HINTERNET connection, const std::string& pattern, ftp::FindData& entry);
+  bool InternetFindNextFile(HINTERNET find, ftp::FindData& entry);
+  // Read access fetches the whole file (binary); write access prepares an upload (binary).
+  HINTERNET FtpOpenFile(HINTERNET connection, const std::string& name, uint32_t access);
+  uint32_t FtpGetFileSize(HINTERNET file, uint32_t* high);
+  bool InternetReadFile(HINTERNET file, void* buffer, uint32_t size, uint32_t* read);
+  bool InternetWriteFile(HINTERNET file, const void* data, uint32_t size, uint32_t* written);
+  bool FtpCreateDirectory(HINTERNET connection, const std::string& path);
+  bool InternetCloseHandle(HINTERNET handle);
+  uint32_t GetLastError() const { return lastError_; }
+
+  void setTimeouts(const ftp::Timeouts& t) { timeouts_ = t; }
+  void setClock(Clock clock) { clock_ = std::move(clock); }
+
+ private:
+  struct Connection;
+  struct Transfer;
+
+  bool fail(uint32_t error);
+  bool connectionValid(HINTERNET h);
+  bool transferValid(HINTERNET h, int kind);
+  std::string resolve(const std::string& path) const;
+  HINTERNET newHandle() { return nextHandle_++; }
+  HINTERNET openTransfer(std::unique_ptr<Transfer> t);
+  bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
+  bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
+
+  SettingsFile& settings_;
+  BrowseState& browse_;
+  Ui& ui_;
+  ftp::Timeouts timeouts_;
+  Clock clock_;
+  uint32_t lastError_ = 0;
+  HINTERNET nextHandle_ = 1;
+  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<Transfer> transfer_;
+};

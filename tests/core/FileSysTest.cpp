@@ -1,0 +1,70 @@
+#include "core/FileSys.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/TempDir.h"
+
+namespace {
+
+TEST(FileSys, Windows1251PathsBecomeUtf8NamesOnDisk) {
+  TempDir t;
+  const std::string dir = t.cp1251() + "\xCE\xE1\xFA\xE5\xEA\xF2 \xFF";  // "Объект я"
+  ASSERT_TRUE(fsys::createDirectory(dir));
+  EXPECT_TRUE(std::filesystem::is_directory(t.path() / "Объект я"));
+  EXPECT_TRUE(fsys::isDirectory(dir));
+  EXPECT_TRUE(fsys::createDirectory(dir)) << "an existing folder is not an error";
+  EXPECT_FALSE(fsys::createDirectory(t.cp1251() + "missing/child")) << "one level only";
+  EXPECT_FALSE(fsys::isDirectory(""));
+}
+
+TEST(FileSys, ReadFileStopsAtTheLimit) {
+  TempDir t;
+  writeBytes(t.path() / "f", std::string(10, 'x'));
+  EXPECT_EQ(fsys::readFile(t.cp1251() + "f", 4)->size(), 4u);
+  EXPECT_EQ(fsys::readFile(t.cp1251() + "f", 100)->size(), 10u);
+  EXPECT_FALSE(fsys::readFile(t.cp1251() + "none", 100).has_value());
+}
+
+TEST(FileSys, AtomicWriteReplacesWholeAndIsOwnerOnly) {
+  TempDir t;
+  const std::string f = t.cp1251() + "s.ini";
+  ASSERT_TRUE(fsys::writeFileAtomic(f, "first", true));
+  ASSERT_TRUE(fsys::writeFileAtomic(f, "second", true));
+  EXPECT_EQ(readBytes(t.path() / "s.ini"), "second");
+  EXPECT_FALSE(std::filesystem::exists(t.path() / "s.ini.tmp"));
+  struct stat st {};
+  ASSERT_EQ(stat((t.path() / "s.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(FileSys, FailedAtomicWriteKeepsThePreviousFile) {
+  TempDir t;
+  const std::string f = t.cp1251() + "s.ini";
+  ASSERT_TRUE(fsys::writeFileAtomic(f, "kept", true));
+  // The temporary file cannot be created where a folder of its name stands.
+  std::filesystem::create_directory(t.path() / "s.ini.tmp");
+  EXPECT_FALSE(fsys::writeFileAtomic(f, "lost", true));
+  EXPECT_EQ(readBytes(t.path() / "s.ini"), "kept");
+  EXPECT_FALSE(fsys::writeFileAtomic(t.cp1251() + "no/such/dir/x", "x", true));
+}
+
+TEST(FileSys, TextModeTranslatesLineEnds) {
+  struct Case {
+    std::string disk, text;
+  };
+  const Case cases[] = {{"a\r\nb\r\n", "a\nb\n"}, {"a\nb", "a\nb"}, {"a\r\r\nb", "a\r\nb"}, {"\r", "\r"}, {"", ""}};
+  for (const auto& c : cases) EXPECT_EQ(fsys::textModeRead(c.disk), c.text) << c.disk;
+  EXPECT_EQ(fsys::textModeWrite("a\nb\n"), "a\r\nb\r\n");
+  EXPECT_EQ(fsys::textModeWrite("\x0c\n"), "\x0c\r\n");
+}
+
+TEST(FileSys, UtcToLocalUsesTheWorkstationZone) {
+  // The tests run with TZ=Europe/Moscow: UTC+3 all year since 2014, UTC+3/+4 in 2009.
+  EXPECT_EQ(fsys::utcToLocal({2020, 3, 5, 11, 7, 9}), (fsys::CalendarTime{2020, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(fsys::utcToLocal({2020, 12, 31, 22, 30, 0}), (fsys::CalendarTime{2021, 1, 1, 1, 30, 0}));
+  EXPECT_FALSE(fsys::utcToLocal({2020, 13, 1, 0, 0, 0}).has_value());
+  EXPECT_FALSE(fsys::utcToLocal({2020, 1, 1, 24, 0, 0}).has_value());
+}
+
+}  // namespace

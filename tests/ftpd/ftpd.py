@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""FTP server for the tests and the demo station: pyftpdlib on 127.0.0.1 over a root folder.
+
+Prints "PORT <n>" once it listens. Every command line it receives is appended to the log file as the
+raw bytes the client sent. Names are Windows-1251 bytes: they pass through unchanged (surrogateescape)
+in both directions.
+
+Fault hooks come from a JSON file that is read again before each command:
+  {"gen": 1, "faults": [{"cmd": "CWD", "arg": "sutko", "action": "drop", "times": 1}, ...]}
+  cmd     command name (upper case), or "CONNECT" for a new control connection
+  arg     optional substring of the argument
+  action  "drop"  close the control connection without an answer
+          "hang"  never answer
+          "reply" answer with "code text" instead of running the command
+          "stall" answer RETR with 150 and then never send the data
+  times   optional: how many matches the fault acts on (counted per "gen")
+"""
+
+import argparse
+import json
+import os
+import sys
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class LocalListTimesFS(AbstractedFS):
+    """LIST shows local times like most servers; MLSD keeps UTC as RFC 3659 asks."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        saved = self.cmd_channel.use_gmt_times
+        self.cmd_channel.use_gmt_times = False
+        try:
+            for line in super().format_list(basedir, listing, ignore_err):
+                yield line
+        finally:
+            self.cmd_channel.use_gmt_times = saved
+
+
+class Faults:
+    def __init__(self, path):
+        self.path = path
+        self.gen = None
+        self.faults = []
+        self.used = {}
+
+    def reload(self):
+        if not self.path or not os.path.exists(self.path):
+            self.faults = []
+            return
+        try:
+            with open(self.path, "r", encoding="utf-8", errors="surrogateescape") as f:
+                data = json.load(f)
+        except (OSError, ValueError):
+            return
+        if data.get("gen") != self.gen:
+            self.gen = data.get("gen")
+            self.used = {}
+        self.faults = data.get("faults", [])
+
+    def match(self, cmd, arg):
+        self.reload()
+        for i, f in enumerate(self.faults):
+            if f.get("cmd", "").upper() != cmd:
+                continue
+            if "arg" in f and f["arg"] not in arg:
+                continue
+            times = f.get("times")
+            if times is not None and self.used.get(i, 0) >= times:
+                continue
+            self.used[i] = self.used.get(i, 0) + 1
+            return f
+        return None
+
+
+class Handler(FTPHandler):
+    unicode_errors = "surrogateescape"
+    auth_failed_timeout = 0
+    log_path = None
+    faults = None
+
+    def push(self, s):
+        # Replies carry names as raw bytes, like the listings.
+        if isinstance(s, str):
+            s = s.encode("utf8", self.unicode_errors)
+        super(FTPHandler, self).push(s)
+
+    def handle(self):
+        fault = self.faults.match("CONNECT", "")
+        if fault and fault.get("action") == "hang":
+            return  # accepted, never greeted
+        if fault and fault.get("action") == "drop":
+            self.close()
+            return
+        super().handle()
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.log_path:
+            with open(self.log_path, "ab") as log:
+                log.write(line.encode("utf8", "surrogateescape") + b"\n")
+        fault = self.faults.match(cmd, arg)
+        if fault:
+            action = fault.get("action")
+            if action == "drop":
+                self.close()
+                return
+            if action == "hang":
+                return
+            if action == "reply":
+                self.respond("%d %s" % (fault.get("code", 550), fault.get("text", "Refused.")))
+                return
+            if action == "stall" and cmd == "RETR":
+                self.respond("150 File status okay. About to open data connection.")
+                return
+        super().pre_process_command(line, cmd, arg)
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--root", required=True)
+    p.add_argument("--log")
+    p.add_argument("--faults")
+    p.add_argument("--user", default="op")
+    p.add_argument("--password", default="secret")
+    p.add_argument("--port", type=int, default=0)
+    p.add_argument("--home", default="", help="login directory below the root")
+    p.add_argument("--no-mlsd", action="store_true", help="no MLSD/MLST, like vsftpd")
+    p.add_argument("--idle", type=float, default=0, help="idle time-out in seconds (421 and close)")
+    a = p.parse_args()
+
+    root = os.path.abspath(a.root)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(a.user, a.password, root, perm="elradfmwMT")
+
+    Handler.authorizer = authorizer
+    Handler.abstracted_fs = LocalListTimesFS
+    Handler.log_path = a.log
+    Handler.faults = Faults(a.faults)
+    Handler.banner = "ostraftp test server ready."
+    Handler.passive_ports = None
+    if a.idle > 0:
+        Handler.timeout = a.idle
+    if a.no_mlsd:
+        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
+    if a.home:
+        home = a.home
+
+        class HomeHandler(Handler):
+            def on_login(self, username):
+                self.fs.cwd = home
+
+        handler = HomeHandler
+    else:
+        handler = Handler
+
+    import logging
+    logging.basicConfig(level=logging.CRITICAL)
+    server = FTPServer(("127.0.0.1", a.port), handler)
+    server.max_cons = 64
+    print("PORT %d" % server.address[1], flush=True)
+    try:
+        server.serve_forever(handle_exit=True)
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
