@@ -72,7 +72,9 @@ std::optional<char32_t> nextUtf8(std::string_view s, size_t& i) {
 
 }  // namespace
 
-char32_t toUnicode(unsigned char byte) { return byte < 0x80 ? byte : kHigh[byte - 0x80]; }
+char32_t toUnicode(unsigned char byte) {
+  return byte < 0x80 ? byte : kHigh[byte - 0x80];
+}
 
 std::optional<unsigned char> fromUnicode(char32_t cp) {
   if (cp < 0x80) return static_cast<unsigned char>(cp);

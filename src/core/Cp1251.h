@@ -24,6 +24,8 @@ std::string toUtf8(std::string_view bytes);
 std::optional<std::string> fromUtf8(std::string_view utf8);
 
 // Whether a typed UTF-8 text can be held in Windows-1251.
-inline bool canHold(std::string_view utf8) { return fromUtf8(utf8).has_value(); }
+inline bool canHold(std::string_view utf8) {
+  return fromUtf8(utf8).has_value();
+}
 
 }  // namespace cp1251

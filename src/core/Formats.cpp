@@ -10,7 +10,9 @@ DateTimeFormats& current() {
   return formats;
 }
 
-void useDotDecimalSeparator() { std::setlocale(LC_NUMERIC, "C"); }
+void useDotDecimalSeparator() {
+  std::setlocale(LC_NUMERIC, "C");
+}
 
 namespace {
 

@@ -7,7 +7,9 @@
 namespace ftp {
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -50,8 +52,8 @@ bool validDate(const fsys::CalendarTime& t) {
 // "YYYYMMDDHHMMSS[.sss]", UTC.
 bool parseMlsxTime(std::string_view v, fsys::CalendarTime& out) {
   if (v.size() < 14 || !allDigits(v.substr(0, 14))) return false;
-  const fsys::CalendarTime utc{digits(v, 0, 4),  digits(v, 4, 2),  digits(v, 6, 2),
-                               digits(v, 8, 2),  digits(v, 10, 2), digits(v, 12, 2)};
+  const fsys::CalendarTime utc{digits(v, 0, 4), digits(v, 4, 2),  digits(v, 6, 2),
+                               digits(v, 8, 2), digits(v, 10, 2), digits(v, 12, 2)};
   const auto local = fsys::utcToLocal(utc);
   if (!local) return false;
   out = *local;
@@ -132,8 +134,10 @@ bool parseUnixLine(std::string_view line, const std::optional<fsys::CalendarTime
     out.size = size;
     out.lastWrite = when;
     out.lastWriteValid = validDate(when);
-    out.attributes = type == 'd' ? kAttrDirectory : type == '-' ? kAttrNormal : type == 'l' ? kAttrLink
-                                                                                           : kAttrDevice;
+    out.attributes = type == 'd'   ? kAttrDirectory
+                     : type == '-' ? kAttrNormal
+                     : type == 'l' ? kAttrLink
+                                   : kAttrDevice;
     return true;
   }
   return false;

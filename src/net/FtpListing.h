@@ -16,15 +16,15 @@ namespace ftp {
 
 inline constexpr uint32_t kAttrReadOnly = 0x01;
 inline constexpr uint32_t kAttrDirectory = 0x10;
-inline constexpr uint32_t kAttrDevice = 0x40;   // devices, pipes, sockets and other non-files
+inline constexpr uint32_t kAttrDevice = 0x40;  // devices, pipes, sockets and other non-files
 inline constexpr uint32_t kAttrNormal = 0x80;
-inline constexpr uint32_t kAttrLink = 0x400;    // symbolic links: never exactly a directory
+inline constexpr uint32_t kAttrLink = 0x400;  // symbolic links: never exactly a directory
 
 // One directory entry.
 struct FindData {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  bool lastWriteValid = false;  // the listing gave a time that converts to a calendar time
+  bool lastWriteValid = false;   // the listing gave a time that converts to a calendar time
   fsys::CalendarTime lastWrite;  // as the listing shows it (MLSD's UTC already turned into local time)
   std::string name;              // Windows-1251 bytes as the server sent them
 

@@ -22,7 +22,9 @@ bool safeForCommand(const std::string& s) {
   return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
-bool hasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+bool hasWildcards(const std::string& s) {
+  return s.find_first_of("*?") != std::string::npos;
+}
 
 // Wildcard match of a whole name: '*' any run, '?' one byte.
 bool globMatch(const char* p, const char* s) {
@@ -134,9 +136,9 @@ struct FtpSession::Connection {
   CURL* curl = nullptr;
   std::string root;  // "ftp://host:port/"
   std::string user, password;
-  std::string entryPath;   // login directory
-  std::string serverCwd;   // the server's current directory
-  bool hasMlst = false;    // FEAT lists MLST: listings use MLSD, single lookups MLST
+  std::string entryPath;  // login directory
+  std::string serverCwd;  // the server's current directory
+  bool hasMlst = false;   // FEAT lists MLST: listings use MLSD, single lookups MLST
   std::vector<std::string> replies;
 
   ~Connection() {
@@ -198,11 +200,14 @@ struct FtpSession::Connection {
   }
 
   // libcurl opens a new connection by itself when it finds the old one closed by the server while idle;
-  // the server is then in the login directory again.
+  // the server is then in the login directory again. A new connection shows in its greeting (220).
   void noteNewConnection() {
-    long connects = 0;
-    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
-    if (connects > 0) serverCwd = entryPath;
+    for (const auto& line : replies) {
+      if (line.compare(0, 4, "220 ") == 0 || line.compare(0, 4, "220-") == 0) {
+        serverCwd = entryPath;
+        return;
+      }
+    }
   }
 
   // The reply lines of the last command whose reply code is code ("257 ..." or "250-...").
@@ -232,7 +237,9 @@ struct FtpSession::Transfer {
 FtpSession::FtpSession(SettingsFile& settings, BrowseState& browse, Ui& ui)
     : settings_(settings), browse_(browse), ui_(ui), clock_(systemClock()) {}
 
-FtpSession::~FtpSession() { FtpClose(); }
+FtpSession::~FtpSession() {
+  FtpClose();
+}
 
 bool FtpSession::fail(uint32_t error) {
   lastError_ = error;
@@ -269,12 +276,15 @@ HINTERNET FtpSession::openTransfer(std::unique_ptr<Transfer> t) {
 // --- Session lifecycle.
 
 bool FtpSession::FtpOpen() {
+  // A new session never leaves the previous one open behind it.
+  FtpClose();
   WaitCursor wait(ui_);
   SessionHandle = InternetOpen();
   if (SessionHandle == kNoHandle) {
     wait.release();
-    ui_.message("\xcd\xe5\xf3\xe4\xe0\xf7\xed\xe0\xff \xef\xee\xef\xfb\xf2\xea\xe0 \xe2\xfb\xf5\xee\xe4\xe0 "
-                "\xe2 \xe8\xed\xf2\xe5\xf0\xed\xe5\xf2");  // "Неудачная попытка выхода в интернет"
+    ui_.message(
+        "\xcd\xe5\xf3\xe4\xe0\xf7\xed\xe0\xff \xef\xee\xef\xfb\xf2\xea\xe0 \xe2\xfb\xf5\xee\xe4\xe0 "
+        "\xe2 \xe8\xed\xf2\xe5\xf0\xed\xe5\xf2");  // "Неудачная попытка выхода в интернет"
     return false;
   }
   const ConnectionRecord r = settings_.current();
@@ -285,8 +295,9 @@ bool FtpSession::FtpOpen() {
   }
   wait.release();
   // "Не выполнено соединение по IP-адресу"
-  ui_.message("\xcd\xe5 \xe2\xfb\xef\xee\xeb\xed\xe5\xed\xee \xf1\xee\xe5\xe4\xe8\xed\xe5\xed\xe8\xe5 "
-              "\xef\xee IP-\xe0\xe4\xf0\xe5\xf1\xf3");
+  ui_.message(
+      "\xcd\xe5 \xe2\xfb\xef\xee\xeb\xed\xe5\xed\xee \xf1\xee\xe5\xe4\xe8\xed\xe5\xed\xe8\xe5 "
+      "\xef\xee IP-\xe0\xe4\xf0\xe5\xf1\xf3");
   InternetCloseHandle(SessionHandle);
   SessionHandle = kNoHandle;
   return false;
@@ -374,7 +385,8 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->serverCwd = c->entryPath;
   for (const auto& line : c->replies) {
     // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
-    if (line.size() >= 5 && line[0] == ' ' && (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0)) {
+    if (line.size() >= 5 && line[0] == ' ' &&
+        (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0)) {
       c->hasMlst = true;
     }
   }
@@ -446,7 +458,8 @@ bool FtpSession::FtpSetCurrentDirectory(HINTERNET connection, const std::string&
   long code = 0;
   const CURLcode rc = connection_->command(timeouts_, "CWD " + path, code);
   if (rc != CURLE_OK) return fail(curlError(rc, code));
-  if (code < 200 || code >= 300) return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
+  if (code < 200 || code >= 300)
+    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
   connection_->serverCwd = path;
   lastError_ = 0;
   return true;
@@ -458,7 +471,8 @@ bool FtpSession::FtpCreateDirectory(HINTERNET connection, const std::string& pat
   long code = 0;
   const CURLcode rc = connection_->command(timeouts_, "MKD " + resolve(path), code);
   if (rc != CURLE_OK) return fail(curlError(rc, code));
-  if (code < 200 || code >= 300) return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
+  if (code < 200 || code >= 300)
+    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
   lastError_ = 0;
   return true;
 }
@@ -517,7 +531,8 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
   return true;
 }
 
-HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& pattern, ftp::FindData& entry) {
+HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& pattern,
+                                       ftp::FindData& entry) {
   if (!connectionValid(connection)) return kNoHandle;
   if (!safeForCommand(pattern)) return fail(ftp::kErrorInvalidParameter), kNoHandle;
   auto t = std::make_unique<Transfer>();
@@ -526,7 +541,8 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
   if (all || hasWildcards(pattern)) {
     if (!listDirectory(connection_->serverCwd, t->entries)) return kNoHandle;
     if (!all) {
-      std::erase_if(t->entries, [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
+      std::erase_if(t->entries,
+                    [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
     }
   } else if (!findOne(resolve(pattern), t->entries)) {
     return kNoHandle;

@@ -21,7 +21,9 @@ bool setFieldText(uint8_t* field, size_t size, std::string_view v) {
 
 }  // namespace
 
-ConnectionRecord::ConnectionRecord() { setPort(21); }
+ConnectionRecord::ConnectionRecord() {
+  setPort(21);
+}
 
 ConnectionRecord ConnectionRecord::fromBytes(const uint8_t* bytes) {
   ConnectionRecord r;
@@ -29,7 +31,9 @@ ConnectionRecord ConnectionRecord::fromBytes(const uint8_t* bytes) {
   return r;
 }
 
-std::string ConnectionRecord::text(size_t offset) const { return fieldText(&bytes_[offset], kTextField); }
+std::string ConnectionRecord::text(size_t offset) const {
+  return fieldText(&bytes_[offset], kTextField);
+}
 
 bool ConnectionRecord::setText(size_t offset, std::string_view v) {
   return setFieldText(&bytes_[offset], kTextField, v);
@@ -46,7 +50,9 @@ void ConnectionRecord::setInt32At(size_t offset, int32_t v) {
   for (int k = 0; k < 4; ++k) bytes_[offset + k] = static_cast<uint8_t>(u >> (8 * k));
 }
 
-SettingsFile::SettingsFile() { setDefaults({}); }
+SettingsFile::SettingsFile() {
+  setDefaults({});
+}
 
 void SettingsFile::setDefaults(std::string_view exeFolder) {
   image_.fill(0);
@@ -86,7 +92,9 @@ bool SettingsFile::save(std::string_view path) const {
                                /*ownerOnly=*/true);
 }
 
-int SettingsFile::connectionCount() const { return std::min<int>(image_[0], kMaxConnections); }
+int SettingsFile::connectionCount() const {
+  return std::min<int>(image_[0], kMaxConnections);
+}
 
 void SettingsFile::setConnectionCount(int n) {
   image_[0] = static_cast<uint8_t>(std::clamp(n, 0, kMaxConnections));
@@ -112,13 +120,23 @@ void SettingsFile::setRecord(int i, const ConnectionRecord& r) {
               ConnectionRecord::kSize);
 }
 
-std::string SettingsFile::text(size_t offset) const { return fieldText(&image_[offset], kDirectoryField); }
+std::string SettingsFile::text(size_t offset) const {
+  return fieldText(&image_[offset], kDirectoryField);
+}
 
 bool SettingsFile::setText(size_t offset, std::string_view v) {
   return setFieldText(&image_[offset], kDirectoryField, v);
 }
 
-std::string SettingsFile::treeDirectory() const { return text(kTree); }
-std::string SettingsFile::typedDirectory() const { return text(kTyped); }
-bool SettingsFile::setTreeDirectory(std::string_view dir) { return setText(kTree, dir); }
-bool SettingsFile::setTypedDirectory(std::string_view dir) { return setText(kTyped, dir); }
+std::string SettingsFile::treeDirectory() const {
+  return text(kTree);
+}
+std::string SettingsFile::typedDirectory() const {
+  return text(kTyped);
+}
+bool SettingsFile::setTreeDirectory(std::string_view dir) {
+  return setText(kTree, dir);
+}
+bool SettingsFile::setTypedDirectory(std::string_view dir) {
+  return setText(kTyped, dir);
+}

@@ -33,7 +33,7 @@
 class ConnectionRecord {
  public:
   static constexpr size_t kSize = 304;
-  static constexpr size_t kTextField = 50;         // bytes, terminator included
+  static constexpr size_t kTextField = 50;  // bytes, terminator included
   static constexpr size_t kMaxText = kTextField - 1;
 
   ConnectionRecord();  // a new record: Port 21, every other byte zero

@@ -16,7 +16,8 @@ TEST(Cp1251, EveryByteRoundTripsThroughUtf8) {
 TEST(Cp1251, EveryByteHasItsOwnCodePoint) {
   for (int a = 0; a < 256; ++a) {
     for (int b = a + 1; b < 256; ++b) {
-      ASSERT_NE(cp1251::toUnicode(static_cast<unsigned char>(a)), cp1251::toUnicode(static_cast<unsigned char>(b)))
+      ASSERT_NE(cp1251::toUnicode(static_cast<unsigned char>(a)),
+                cp1251::toUnicode(static_cast<unsigned char>(b)))
           << a << " " << b;
     }
   }
@@ -28,9 +29,9 @@ TEST(Cp1251, KnownLetters) {
     char32_t cp;
   };
   const Case cases[] = {
-      {0x41, U'A'},    {0xC0, U'А'},    {0xDF, U'Я'},    {0xE0, U'а'},     {0xFF, U'я'},
-      {0xA8, U'Ё'},    {0xB8, U'ё'},    {0x88, U'€'},    {0xB9, U'№'},     {0x98, char32_t{0x98}},
-      {0xA0, 0x00A0},  {0x96, U'–'},    {0x97, U'—'},    {0xAB, U'«'},     {0xBB, U'»'},
+      {0x41, U'A'},   {0xC0, U'А'}, {0xDF, U'Я'}, {0xE0, U'а'}, {0xFF, U'я'},
+      {0xA8, U'Ё'},   {0xB8, U'ё'}, {0x88, U'€'}, {0xB9, U'№'}, {0x98, char32_t{0x98}},
+      {0xA0, 0x00A0}, {0x96, U'–'}, {0x97, U'—'}, {0xAB, U'«'}, {0xBB, U'»'},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(cp1251::toUnicode(c.byte), c.cp) << int(c.byte);
@@ -50,7 +51,7 @@ TEST(Cp1251, TypedTextThatTheCodePageCannotHoldIsRefused) {
       {"№ «станция» — €", true},
       {"中文", false},
       {"газ 😀", false},
-      {"ü", false},  // Latin-1 letter not in Windows-1251
+      {"ü", false},             // Latin-1 letter not in Windows-1251
       {"\xC0\x80", false},      // overlong NUL
       {"\xED\xA0\x80", false},  // surrogate half
       {"\xD0", false},          // truncated sequence

@@ -53,7 +53,8 @@ TEST(FileSys, TextModeTranslatesLineEnds) {
   struct Case {
     std::string disk, text;
   };
-  const Case cases[] = {{"a\r\nb\r\n", "a\nb\n"}, {"a\nb", "a\nb"}, {"a\r\r\nb", "a\r\nb"}, {"\r", "\r"}, {"", ""}};
+  const Case cases[] = {
+      {"a\r\nb\r\n", "a\nb\n"}, {"a\nb", "a\nb"}, {"a\r\r\nb", "a\r\nb"}, {"\r", "\r"}, {"", ""}};
   for (const auto& c : cases) EXPECT_EQ(fsys::textModeRead(c.disk), c.text) << c.disk;
   EXPECT_EQ(fsys::textModeWrite("a\nb\n"), "a\r\nb\r\n");
   EXPECT_EQ(fsys::textModeWrite("\x0c\n"), "\x0c\r\n");

@@ -12,10 +12,8 @@ TEST(Formats, DateAndTimePatterns) {
     const char* time;
   };
   const Case cases[] = {
-      {"dd.mm.yy", "05.03.09", "00.07.09"},
-      {"dd.mm.yyyy", "05.03.2009", "00.07.09"},
-      {"d.m.yy", "5.3.09", "0.7.09"},
-      {"hh:mm:ss", "hh:03:ss", "14:07:09"},
+      {"dd.mm.yy", "05.03.09", "00.07.09"}, {"dd.mm.yyyy", "05.03.2009", "00.07.09"},
+      {"d.m.yy", "5.3.09", "0.7.09"},       {"hh:mm:ss", "hh:03:ss", "14:07:09"},
       {"h:nn:ss", "h:nn:ss", "14:07:09"},
   };
   for (const auto& c : cases) {

@@ -163,7 +163,8 @@ def main():
     server.max_cons = 64
     print("PORT %d" % server.address[1], flush=True)
     try:
-        server.serve_forever(handle_exit=True)
+        # A short poll keeps the idle timers running while no client sends anything.
+        server.serve_forever(timeout=0.05, handle_exit=True)
     finally:
         server.close_all()
 

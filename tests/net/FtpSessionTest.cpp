@@ -1,1 +1,542 @@
+#include "core/ReportKind.h"
+#include "net/Ftp_fun.h"
+
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "core/Cp1251.h"
+#include "settings/SettingsFile.h"
+#include "support/FtpServer.h"
+#include "support/RecorderUi.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+FtpServer::Options options(bool mlsd, double idleSeconds = 0, std::string home = "") {
+  FtpServer::Options o;
+  o.mlsd = mlsd;
+  o.idleSeconds = idleSeconds;
+  o.home = std::move(home);
+  return o;
+}
+
+const std::string kLogin[] = {"USER op", "PASS secret", "PWD", "FEAT"};
+
+class FtpSessionTest : public ::testing::Test {
+ protected:
+  void start(FtpServer::Options o = {}) {
+    server = std::make_unique<FtpServer>(std::move(o));
+    useConnection(server->port(), server->options().user, server->options().password);
+  }
+
+  void useConnection(int32_t port, const std::string& user, const std::string& password) {
+    ConnectionRecord r;
+    r.setName("test");
+    r.setHost("127.0.0.1");
+    r.setPort(port);
+    r.setUser(user);
+    r.setPassword(password);
+    settings.setRecord(0, r);
+    settings.setConnectionCount(1);
+    settings.setCurrentConnection(0);
+    session = std::make_unique<FtpSession>(settings, browse, ui);
+    session->setTimeouts({2, 2, 2});
+  }
+
+  void openOrFail() {
+    ASSERT_TRUE(session->FtpOpen());
+    server->clearLog();
+  }
+
+  // The commands the server received since the last call.
+  Commands traffic() {
+    auto c = server->commands();
+    server->clearLog();
+    return c;
+  }
+
+  HINTERNET conn() const { return session->ConnectionHandle; }
+
+  std::vector<ftp::FindData> listAll(const std::string& pattern = "*.*") {
+    std::vector<ftp::FindData> out;
+    ftp::FindData e;
+    const HINTERNET h = session->FtpFindFirstFile(conn(), pattern, e);
+    if (h == kNoHandle) return out;
+    do out.push_back(e);
+    while (session->InternetFindNextFile(h, e));
+    EXPECT_EQ(session->GetLastError(), ftp::kErrorNoMoreFiles);
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    return out;
+  }
+
+  std::optional<std::string> download(const std::string& name) {
+    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericRead);
+    if (h == kNoHandle) return std::nullopt;
+    uint32_t high = 99;
+    const uint32_t size = session->FtpGetFileSize(h, &high);
+    EXPECT_EQ(high, 0u);
+    std::string buf(size + 1, '\0');
+    uint32_t read = 0;
+    EXPECT_TRUE(session->InternetReadFile(h, buf.data(), size, &read));
+    EXPECT_EQ(read, size) << "the whole file in one call";
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    buf.resize(read);
+    return buf;
+  }
+
+  bool upload(const std::string& name, const std::string& bytes) {
+    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericWrite);
+    if (h == kNoHandle) return false;
+    uint32_t written = 0;
+    const bool ok =
+        session->InternetWriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &written);
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    return ok && written == bytes.size();
+  }
+
+  static Commands login(Commands tail = {}) {
+    Commands c(std::begin(kLogin), std::end(kLogin));
+    c.insert(c.end(), tail.begin(), tail.end());
+    return c;
+  }
+
+  SettingsFile settings;
+  BrowseState browse;
+  RecorderUi ui;
+  std::unique_ptr<FtpServer> server;
+  std::unique_ptr<FtpSession> session;
+};
+
+// "Не выполнено соединение по IP-адресу"
+const char* kNoConnection = "Не выполнено соединение по IP-адресу";
+
+long long millisSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+TEST_F(FtpSessionTest, OpenLogsInAndReportsTheLoginDirectory) {
+  start(options(true, 0, "/station/base"));
+  ASSERT_TRUE(session->FtpOpen());
+  EXPECT_TRUE(browse.Connected);
+  EXPECT_NE(session->SessionHandle, kNoHandle);
+  EXPECT_NE(session->ConnectionHandle, kNoHandle);
+  EXPECT_EQ(traffic(), login());
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ui.waitDepth, 0);
+  EXPECT_EQ(ui.maxWaitDepth, 1) << "the hourglass is shown while connecting";
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/station/base");
+  EXPECT_EQ(traffic(), Commands{"PWD"});
+}
+
+TEST_F(FtpSessionTest, EveryDirectoryChangeIsARealCwd) {
+  start();
+  server->makeDir("/obj/v0017n1");
+  openOrFail();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "v0017n1")) << "relative to the directory entered";
+  EXPECT_EQ(traffic(), (Commands{"CWD /obj", "CWD /obj", "CWD /obj", "CWD /obj/v0017n1"}));
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/obj/v0017n1");
+
+  EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), "/missing"));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+  EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), "/missing"));
+  EXPECT_EQ(traffic(), (Commands{"PWD", "CWD /missing", "CWD /missing"}));
+  // The refused change leaves the session where it was.
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/obj/v0017n1");
+}
+
+TEST_F(FtpSessionTest, CommandsWithControlBytesAreNeverSent) {
+  start();
+  openOrFail();
+  for (const std::string& bad : std::vector<std::string>{"/obj\r\nDELE /x", std::string("/obj\0x", 6), ""}) {
+    EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), bad));
+    EXPECT_EQ(session->GetLastError(), ftp::kErrorInvalidParameter);
+    EXPECT_FALSE(session->FtpCreateDirectory(conn(), bad));
+  }
+  ftp::FindData e;
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "a\nb", e), kNoHandle);
+  EXPECT_EQ(session->FtpOpenFile(conn(), "a\rb", ftp::kGenericRead), kNoHandle);
+  EXPECT_TRUE(traffic().empty());
+}
+
+class ListingForms : public FtpSessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ListingForms, ListingGivesEntriesWithAttributesSizesAndTimes) {
+  const bool mlsd = GetParam();
+  start(options(mlsd));
+  // Recent files show their time of day in LIST; whole minutes so that LIST and MLSD agree.
+  const long long recent = (std::time(nullptr) / 60 - 3 * 24 * 60) * 60;
+  server->makeDir("/base/obj-1");
+  server->makeDir("/base/\xce\xe1\xfa\xe5\xea\xf2 \xff");  // "Объект я"
+  server->putFile("/base/file.txt", "12345");
+  server->putFile("/base/name with spaces.txt", "");
+  server->setTime("/base/obj-1", recent);
+  server->setTime("/base/\xce\xe1\xfa\xe5\xea\xf2 \xff", recent + 60);
+  server->setTime("/base/file.txt", recent + 120);
+  std::tm midnight{};
+  midnight.tm_year = 109, midnight.tm_mon = 2, midnight.tm_mday = 5, midnight.tm_isdst = -1;
+  server->setTime("/base/name with spaces.txt", std::mktime(&midnight));  // 2009-03-05 00:00 local
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/base"));
+  traffic();
+  auto entries = listAll();
+  EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE A", std::string(mlsd ? "MLSD" : "LIST") + " /base"}));
+  std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
+  const auto local = [](long long t) { return *fsys::localTime(static_cast<std::time_t>(t)); };
+  struct Expected {
+    std::string name;
+    uint32_t attributes;
+    uint64_t size;
+    fsys::CalendarTime when;
+  };
+  const Expected expected[] = {
+      {"file.txt", 0x80, 5, local(recent + 120)},
+      {"name with spaces.txt", 0x80, 0, {2009, 3, 5, 0, 0, 0}},
+      {"obj-1", 0x10, 0, local(recent)},
+      {"\xce\xe1\xfa\xe5\xea\xf2 \xff", 0x10, 0, local(recent + 60)},
+  };
+  ASSERT_EQ(entries.size(), std::size(expected));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(entries[i].name, expected[i].name);
+    EXPECT_EQ(entries[i].attributes, expected[i].attributes);
+    if (expected[i].attributes != 0x10) {
+      EXPECT_EQ(entries[i].size, expected[i].size);
+    }
+    EXPECT_TRUE(entries[i].lastWriteValid);
+    EXPECT_EQ(entries[i].lastWrite, expected[i].when);
+  }
+}
+
+TEST_P(ListingForms, EmptyDirectoryGivesNoMoreFiles) {
+  start(options(GetParam()));
+  server->makeDir("/empty");
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/empty"));
+  ftp::FindData e;
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "*.*", e), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorNoMoreFiles);
+}
+
+TEST_P(ListingForms, SingleFileSearch) {
+  const bool mlsd = GetParam();
+  start(options(mlsd));
+  server->putFile("/obj/obj-gaspar.txt", "0123456789");
+  server->putFile("/obj/other.txt", "x");
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  traffic();
+  ftp::FindData e;
+  const HINTERNET h = session->FtpFindFirstFile(conn(), "obj-gaspar.txt", e);
+  ASSERT_NE(h, kNoHandle);
+  EXPECT_EQ(e.name, "obj-gaspar.txt");
+  EXPECT_EQ(e.size, 10u);
+  EXPECT_EQ(e.attributes, 0x80u);
+  EXPECT_TRUE(e.lastWriteValid);
+  EXPECT_FALSE(session->InternetFindNextFile(h, e));
+  EXPECT_TRUE(session->InternetCloseHandle(h));
+  if (mlsd) {
+    EXPECT_EQ(traffic(), Commands{"MLST /obj/obj-gaspar.txt"}) << "no data connection for one file";
+  } else {
+    EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE A", "LIST /obj/obj-gaspar.txt"}));
+  }
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "missing.txt", e), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorNoMoreFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(MlsdAndList, ListingForms, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Mlsd" : "List"; });
+
+TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
+  start();
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  all += "\r\n\n\r";
+  server->putFile("/obj/report.txt", all);
+  server->putFile("/obj/empty.txt", "");
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  traffic();
+  EXPECT_EQ(download("report.txt"), all);
+  EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE I", "SIZE /obj/report.txt", "RETR /obj/report.txt"}));
+  EXPECT_EQ(download("empty.txt"), std::string());
+  EXPECT_EQ(traffic(), (Commands{"EPSV", "SIZE /obj/empty.txt", "RETR /obj/empty.txt"}));
+  EXPECT_EQ(download("missing.txt"), std::nullopt);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+}
+
+TEST_F(FtpSessionTest, ReadFileCopiesOutInPieces) {
+  start();
+  server->putFile("/f.txt", "abcdef");
+  openOrFail();
+  const HINTERNET h = session->FtpOpenFile(conn(), "f.txt", ftp::kGenericRead);
+  ASSERT_NE(h, kNoHandle);
+  char buf[4];
+  uint32_t n = 0;
+  ASSERT_TRUE(session->InternetReadFile(h, buf, 4, &n));
+  EXPECT_EQ(std::string(buf, n), "abcd");
+  ASSERT_TRUE(session->InternetReadFile(h, buf, 4, &n));
+  EXPECT_EQ(std::string(buf, n), "ef");
+  ASSERT_TRUE(session->InternetReadFile(h, buf, 4, &n));
+  EXPECT_EQ(n, 0u);
+  // Only one transfer at a time: the open file blocks the next listing.
+  ftp::FindData e;
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "*.*", e), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorFtpTransferInProgress);
+  EXPECT_TRUE(session->InternetCloseHandle(h));
+  EXPECT_FALSE(session->InternetCloseHandle(h)) << "a closed handle is not closed twice";
+  EXPECT_FALSE(session->InternetReadFile(h, buf, 4, &n));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInvalidHandle);
+}
+
+TEST_F(FtpSessionTest, UploadIsByteForByte) {
+  start();
+  server->makeDir("/obj");
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  traffic();
+  std::string all;
+  for (int b = 255; b >= 0; --b) all += static_cast<char>(b);
+  all += "line\r\nline\n";
+  ASSERT_TRUE(upload("obj-gaspar.txt", all));
+  EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE I", "STOR /obj/obj-gaspar.txt"}));
+  EXPECT_EQ(readBytes(server->local("/obj/obj-gaspar.txt")), all);
+  // An upload replaces the file whole.
+  ASSERT_TRUE(upload("obj-gaspar.txt", "short"));
+  EXPECT_EQ(readBytes(server->local("/obj/obj-gaspar.txt")), "short");
+  server->setFaults(R"([{"cmd":"STOR","action":"reply","code":553,"text":"Not allowed."}])");
+  EXPECT_FALSE(upload("refused.txt", "x"));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+}
+
+TEST_F(FtpSessionTest, CreateDirectoryNewAndExisting) {
+  start();
+  openOrFail();
+  EXPECT_TRUE(session->FtpCreateDirectory(conn(), "/new"));
+  EXPECT_TRUE(std::filesystem::is_directory(server->local("/new")));
+  EXPECT_FALSE(session->FtpCreateDirectory(conn(), "/new"));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+  EXPECT_EQ(traffic(), (Commands{"MKD /new", "MKD /new"}));
+}
+
+TEST_F(FtpSessionTest, Windows1251NamesThroughEveryOperation) {
+  start();
+  const std::string obj = "\xce\xe1\xfa\xe5\xea\xf2-\xff\xff";  // "Объект-яя"
+  const std::string file = obj + "-gaspar.txt";
+  server->putFile("/" + obj + "/" + file, "\xcf\xeb\xee\xf2\xed\xee\xf1\xf2\xfc");
+  openOrFail();
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/"));
+  const auto top = listAll();
+  ASSERT_EQ(top.size(), 1u);
+  EXPECT_EQ(top[0].name, obj);
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/" + obj));
+  EXPECT_EQ(download(file), "\xcf\xeb\xee\xf2\xed\xee\xf1\xf2\xfc");
+  ASSERT_TRUE(upload("\xff-up.txt", "\xff\xfe"));
+  EXPECT_EQ(readBytes(server->local("/" + obj + "/\xff-up.txt")), "\xff\xfe");
+  ASSERT_TRUE(session->FtpCreateDirectory(conn(), "/" + obj + "/v0017n1 \xff"));
+  EXPECT_TRUE(std::filesystem::is_directory(server->local("/" + obj + "/v0017n1 \xff")));
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/" + obj);
+  // The server received the bytes unchanged.
+  const auto log = traffic();
+  EXPECT_NE(std::find(log.begin(), log.end(), "RETR /" + obj + "/" + file), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "MKD /" + obj + "/v0017n1 \xff"), log.end());
+}
+
+TEST_F(FtpSessionTest, DroppedConnectionGives12030AndReconnectReentersTheDirectory) {
+  start();
+  server->makeDir("/obj/v0017n1/chakr");
+  openOrFail();
+  browse.CurrentDirectory = "/obj/v0017n1/chakr";
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), browse.CurrentDirectory));
+  server->setFaults(R"([{"cmd":"MLSD","action":"drop","times":1}])");
+  traffic();
+  ftp::FindData e;
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "*.*", e), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetConnectionAborted);
+  traffic();
+  ASSERT_TRUE(session->FtpReconnect());
+  EXPECT_TRUE(browse.Connected);
+  EXPECT_EQ(traffic(), login({"CWD /obj/v0017n1/chakr"}));
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/obj/v0017n1/chakr");
+  EXPECT_TRUE(ui.messages.empty()) << "a reconnect reports nothing";
+}
+
+TEST_F(FtpSessionTest, ReconnectWhoseDirectoryIsGoneFailsButStaysConnected) {
+  start();
+  openOrFail();
+  browse.CurrentDirectory = "/gone";
+  EXPECT_FALSE(session->FtpReconnect());
+  EXPECT_TRUE(browse.Connected);
+  EXPECT_NE(session->ConnectionHandle, kNoHandle);
+}
+
+TEST_F(FtpSessionTest, IdleTimeoutOfTheServerBeforeTheNextCommand) {
+  start(options(true, 0.5));
+  server->makeDir("/obj");
+  openOrFail();
+  browse.CurrentDirectory = "/obj";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  // The server said 421 and closed the idle connection: the next command finds the connection lost,
+  // without sending anything, and the caller's reconnect brings the session back into its directory.
+  EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
+  EXPECT_TRUE(traffic().empty());
+  ASSERT_TRUE(session->FtpReconnect());
+  EXPECT_EQ(traffic(), login({"CWD /obj"}));
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, "/obj");
+}
+
+TEST_F(FtpSessionTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
+  start();
+  server->makeDir("/obj");
+  openOrFail();
+  server->setFaults(R"([{"cmd":"CWD","action":"hang"}])");
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
+  EXPECT_LT(millisSince(t0), 6000);
+
+  server->setFaults(R"([{"cmd":"RETR","action":"stall"}])");
+  server->putFile("/obj/f.txt", std::string(1000, 'x'));
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(session->FtpOpenFile(conn(), "/obj/f.txt", ftp::kGenericRead), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
+  EXPECT_LT(millisSince(t0), 8000);
+
+  server->setFaults(R"([{"cmd":"CONNECT","action":"hang"}])");
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(session->FtpOpen());
+  EXPECT_LT(millisSince(t0), 6000);
+  EXPECT_EQ(ui.texts(), Commands{kNoConnection});
+  EXPECT_FALSE(browse.Connected);
+  EXPECT_EQ(session->SessionHandle, kNoHandle);
+}
+
+TEST_F(FtpSessionTest, WrongPasswordAndClosedPortTellTheOperator) {
+  start();
+  useConnection(server->port(), "op", "wrong");
+  EXPECT_FALSE(session->FtpOpen());
+  EXPECT_EQ(ui.messages, (std::vector<RecorderUi::Message>{{"message", kNoConnection, ""}}));
+  EXPECT_EQ(ui.waitDepthAtLastMessage, 0) << "the cursor is normal before the message";
+  EXPECT_EQ(ui.waitDepth, 0);
+  EXPECT_FALSE(browse.Connected);
+  EXPECT_EQ(session->SessionHandle, kNoHandle);
+  EXPECT_EQ(session->ConnectionHandle, kNoHandle);
+
+  // A port nobody listens on.
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  socklen_t len = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  ui.messages.clear();
+  useConnection(ntohs(a.sin_port), "op", "secret");
+  EXPECT_FALSE(session->FtpOpen());
+  EXPECT_EQ(ui.texts(), Commands{kNoConnection});
+  EXPECT_EQ(ui.waitDepth, 0);
+}
+
+TEST_F(FtpSessionTest, PortUsesItsLow16Bits) {
+  start();
+  useConnection(server->port() + 0x10000, "op", "secret");
+  EXPECT_TRUE(session->FtpOpen());
+  useConnection(static_cast<int32_t>(0xFFFF0000u | static_cast<uint32_t>(server->port())), "op", "secret");
+  EXPECT_TRUE(session->FtpOpen());
+}
+
+TEST_F(FtpSessionTest, CloseTwiceIsHarmlessAndSendsQuitOnce) {
+  start();
+  openOrFail();
+  session->FtpClose();
+  EXPECT_FALSE(browse.Connected);
+  EXPECT_EQ(session->SessionHandle, kNoHandle);
+  EXPECT_EQ(session->ConnectionHandle, kNoHandle);
+  EXPECT_EQ(session->TransferHandle, kNoHandle);
+  session->FtpClose();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(traffic(), Commands{"QUIT"});
+  std::string dir;
+  EXPECT_FALSE(session->FtpGetCurrentDirectory(session->ConnectionHandle, dir));
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInvalidHandle);
+}
+
+class EnterKindDirectoryTest : public FtpSessionTest {
+ protected:
+  void SetUp() override {
+    start();
+    server->makeDir("/base/obj/v0017n1/sutko");
+    browse.ObjectPath = "/base/obj";
+    browse.ComputerDir = "v0017n1";
+    openOrFail();
+  }
+};
+
+TEST_F(EnterKindDirectoryTest, Cases) {
+  struct Case {
+    const char* name;
+    int kind;
+    const char* faults;
+    int result;
+    Commands traffic;
+  };
+  const Case cases[] = {
+      {"entered", 2, "[]", 0, {"CWD /base/obj/v0017n1/sutko"}},
+      {"missing: two attempts, no reconnect",
+       0,
+       "[]",
+       1,
+       {"CWD /base/obj/v0017n1/chakr", "CWD /base/obj/v0017n1/chakr"}},
+      {"other error: second attempt at once",
+       2,
+       R"([{"cmd":"CWD","action":"reply","code":450,"times":1}])",
+       0,
+       {"CWD /base/obj/v0017n1/sutko", "CWD /base/obj/v0017n1/sutko"}},
+      {"dropped once: one reconnect, entered",
+       2,
+       R"([{"cmd":"CWD","action":"drop","times":1}])",
+       0,
+       {"CWD /base/obj/v0017n1/sutko", "USER op", "PASS secret", "PWD", "FEAT", "CWD /base/obj/v0017n1/sutko",
+        "CWD /base/obj/v0017n1/sutko"}},
+      {"dropped always: connection lost",
+       2,
+       R"([{"cmd":"CWD","action":"drop"}])",
+       2,
+       {"CWD /base/obj/v0017n1/sutko", "USER op", "PASS secret", "PWD", "FEAT",
+        "CWD /base/obj/v0017n1/sutko"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server->setFaults(c.faults);
+    traffic();
+    EXPECT_EQ(session->EnterKindDirectory(c.kind), c.result);
+    EXPECT_EQ(browse.CurrentDirectory, "/base/obj/v0017n1/" + std::string(kReportKindCodes[c.kind]));
+    EXPECT_EQ(traffic(), c.traffic);
+    server->setFaults("[]");
+    if (!browse.Connected || c.result == 2) {
+      ASSERT_TRUE(session->FtpOpen());
+    }
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace

@@ -10,7 +10,9 @@ namespace {
 
 using Image = std::array<uint8_t, SettingsFile::kSize>;
 
-void putText(std::string& img, size_t offset, const std::string& s) { img.replace(offset, s.size(), s); }
+void putText(std::string& img, size_t offset, const std::string& s) {
+  img.replace(offset, s.size(), s);
+}
 
 void putInt32(std::string& img, size_t offset, int32_t v) {
   const auto u = static_cast<uint32_t>(v);
@@ -22,7 +24,10 @@ std::string foreignImage() {
   std::string img(SettingsFile::kSize, '\0');
   img[0] = 3;
   img[1] = 2;
-  const char* names[] = {"\xc3\xd0\xd1 \xb9" "1", "\xd1\xf2\xe0\xed\xf6\xe8\xff \xdf", "\xca\xee\xec\xef\xf0\xe5\xf1\xf1\xee\xf0"};
+  const char* names[] = {
+      "\xc3\xd0\xd1 \xb9"
+      "1",
+      "\xd1\xf2\xe0\xed\xf6\xe8\xff \xdf", "\xca\xee\xec\xef\xf0\xe5\xf1\xf1\xee\xf0"};
   for (int i = 0; i < 3; ++i) {
     const size_t r = 2 + 304 * static_cast<size_t>(i);
     putText(img, r + 0, names[i]);
@@ -77,7 +82,9 @@ TEST_F(SettingsFileTest, ForeignImageFieldsReadAtTheirOffsets) {
   EXPECT_EQ(r.host(), "192.168.0.11");
   EXPECT_EQ(r.port(), 2101);
   EXPECT_EQ(r.user(), "user1");
-  EXPECT_EQ(r.password(), "pa\xf1\xf1" "1");
+  EXPECT_EQ(r.password(),
+            "pa\xf1\xf1"
+            "1");
   EXPECT_EQ(r.lastObjectRow(), 7);
   EXPECT_EQ(r.accessMode(), 1);
   EXPECT_EQ(s.current().host(), "192.168.0.12");

@@ -26,9 +26,9 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   if (!options_.home.empty()) makeDir(options_.home);
   setFaults("[]");
 
-  std::vector<std::string> args = {"/usr/bin/python3", OSTRAFTP_FTPD_SCRIPT, "--root", root_.string(),
-                                   "--log", log_.string(), "--faults", faults_.string(),
-                                   "--user", options_.user, "--password", options_.password};
+  std::vector<std::string> args = {
+      "/usr/bin/python3", OSTRAFTP_FTPD_SCRIPT, "--root", root_.string(), "--log",      log_.string(),
+      "--faults",         faults_.string(),     "--user", options_.user,  "--password", options_.password};
   if (!options_.mlsd) args.push_back("--no-mlsd");
   if (options_.idleSeconds > 0) args.insert(args.end(), {"--idle", std::to_string(options_.idleSeconds)});
   if (!options_.home.empty()) args.insert(args.end(), {"--home", options_.home});
@@ -73,7 +73,8 @@ FtpServer::~FtpServer() {
 std::filesystem::path FtpServer::local(const std::string& serverPath) const {
   std::string rel = serverPath;
   while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
-  return rel.empty() ? root_ : root_ / fsys::nativePath(rel);
+  // The server's disk holds the names as the bytes the clients send.
+  return rel.empty() ? root_ : root_ / std::filesystem::path(rel);
 }
 
 std::vector<std::string> FtpServer::commands() const {
@@ -84,7 +85,9 @@ std::vector<std::string> FtpServer::commands() const {
   return out;
 }
 
-void FtpServer::clearLog() { std::ofstream(log_, std::ios::binary | std::ios::trunc); }
+void FtpServer::clearLog() {
+  std::ofstream(log_, std::ios::binary | std::ios::trunc);
+}
 
 void FtpServer::setFaults(const std::string& jsonArray) {
   const auto temp = faults_.string() + ".tmp";
@@ -95,7 +98,9 @@ void FtpServer::setFaults(const std::string& jsonArray) {
   std::filesystem::rename(temp, faults_);
 }
 
-void FtpServer::makeDir(const std::string& serverPath) const { std::filesystem::create_directories(local(serverPath)); }
+void FtpServer::makeDir(const std::string& serverPath) const {
+  std::filesystem::create_directories(local(serverPath));
+}
 
 void FtpServer::putFile(const std::string& serverPath, const std::string& bytes) const {
   writeBytes(local(serverPath), bytes);

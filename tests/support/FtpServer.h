@@ -11,9 +11,9 @@
 class FtpServer {
  public:
   struct Options {
-    bool mlsd = true;         // false: a server without MLSD/MLST (like vsftpd)
-    double idleSeconds = 0;   // > 0: the server's idle time-out (421, then it closes)
-    std::string home;         // login directory below the root ("" = the root)
+    bool mlsd = true;        // false: a server without MLSD/MLST (like vsftpd)
+    double idleSeconds = 0;  // > 0: the server's idle time-out (421, then it closes)
+    std::string home;        // login directory below the root ("" = the root)
     std::string user = "op";
     std::string password = "secret";
   };

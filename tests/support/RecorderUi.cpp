@@ -26,9 +26,13 @@ void RecorderUi::beginWait() {
   if (waitDepth > maxWaitDepth) maxWaitDepth = waitDepth;
 }
 
-void RecorderUi::endWait() { --waitDepth; }
+void RecorderUi::endWait() {
+  --waitDepth;
+}
 
-void RecorderUi::pause(int milliseconds) { pauses.push_back(milliseconds); }
+void RecorderUi::pause(int milliseconds) {
+  pauses.push_back(milliseconds);
+}
 
 std::vector<std::string> RecorderUi::texts() const {
   std::vector<std::string> out;

@@ -11,9 +11,9 @@
 class RecorderUi : public Ui {
  public:
   struct Message {
-    std::string kind;  // "message", "ask" or "error"
-    std::string text;  // UTF-8
-    std::string title; // UTF-8
+    std::string kind;   // "message", "ask" or "error"
+    std::string text;   // UTF-8
+    std::string title;  // UTF-8
     bool operator==(const Message&) const = default;
   };
 
@@ -25,11 +25,11 @@ class RecorderUi : public Ui {
   void pause(int milliseconds) override;
 
   std::vector<Message> messages;
-  std::deque<bool> answers;        // the answers to the next questions; "no" when empty
-  std::vector<int> pauses;         // the pauses asked for, in milliseconds
-  int waitDepth = 0;               // hourglass nesting now
+  std::deque<bool> answers;  // the answers to the next questions; "no" when empty
+  std::vector<int> pauses;   // the pauses asked for, in milliseconds
+  int waitDepth = 0;         // hourglass nesting now
   int maxWaitDepth = 0;
-  int waitDepthAtLastMessage = -1; // was the hourglass still shown when the last message came?
+  int waitDepthAtLastMessage = -1;  // was the hourglass still shown when the last message came?
 
   // The texts of the messages only.
   std::vector<std::string> texts() const;

@@ -23,7 +23,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::cp1251() const { return fsys::fromNativePath(path_).value() + "/"; }
+std::string TempDir::cp1251() const {
+  return fsys::fromNativePath(path_).value() + "/";
+}
 
 void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
   std::filesystem::create_directories(file.parent_path());
