@@ -105,4 +105,9 @@ std::optional<std::string> fromUtf8(std::string_view utf8) {
   return out;
 }
 
+std::string text(std::string_view utf8Literal) {
+  auto bytes = fromUtf8(utf8Literal);
+  return bytes ? std::move(*bytes) : std::string(utf8Literal);
+}
+
 }  // namespace cp1251

@@ -23,6 +23,10 @@ std::string toUtf8(std::string_view bytes);
 // page cannot hold (the caller refuses such a text rather than replacing characters).
 std::optional<std::string> fromUtf8(std::string_view utf8);
 
+// The program's own texts are written as UTF-8 literals in the source and used as Windows-1251 bytes.
+// Every such text is Cyrillic, Latin and punctuation that the code page holds; tests check each one.
+std::string text(std::string_view utf8Literal);
+
 // Whether a typed UTF-8 text can be held in Windows-1251.
 inline bool canHold(std::string_view utf8) {
   return fromUtf8(utf8).has_value();

@@ -12,6 +12,13 @@
 
 namespace fsys {
 
+// The separator of local paths.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
 // Native path for a Windows-1251 byte path (decoded to UTF-8 here, UTF-16 on Windows).
 std::filesystem::path nativePath(std::string_view cp1251Path);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Cp1251.h"
 #include "core/ReportKind.h"
 #include "settings/SettingsFile.h"
 
@@ -282,9 +283,7 @@ bool FtpSession::FtpOpen() {
   SessionHandle = InternetOpen();
   if (SessionHandle == kNoHandle) {
     wait.release();
-    ui_.message(
-        "\xcd\xe5\xf3\xe4\xe0\xf7\xed\xe0\xff \xef\xee\xef\xfb\xf2\xea\xe0 \xe2\xfb\xf5\xee\xe4\xe0 "
-        "\xe2 \xe8\xed\xf2\xe5\xf0\xed\xe5\xf2");  // "Неудачная попытка выхода в интернет"
+    ui_.message(cp1251::text("Неудачная попытка выхода в интернет"));
     return false;
   }
   const ConnectionRecord r = settings_.current();
@@ -294,10 +293,7 @@ bool FtpSession::FtpOpen() {
     return true;
   }
   wait.release();
-  // "Не выполнено соединение по IP-адресу"
-  ui_.message(
-      "\xcd\xe5 \xe2\xfb\xef\xee\xeb\xed\xe5\xed\xee \xf1\xee\xe5\xe4\xe8\xed\xe5\xed\xe8\xe5 "
-      "\xef\xee IP-\xe0\xe4\xf0\xe5\xf1\xf3");
+  ui_.message(cp1251::text("Не выполнено соединение по IP-адресу"));
   InternetCloseHandle(SessionHandle);
   SessionHandle = kNoHandle;
   return false;

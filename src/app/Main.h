@@ -1,0 +1,113 @@
+#pragma once
+// The main window: from start-up to shutdown it owns the settings image, the FTP session and the browse
+// state, and shows the object, computer and report lists, the alarm line and the gas parameters. Its
+// handlers are defined in the folders of their subsystems; this header declares them all.
+
+#include <QAction>
+#include <QGroupBox>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <string>
+
+#include "app/Widgets.h"
+#include "core/BrowseState.h"
+#include "core/Formats.h"
+#include "core/Ui.h"
+#include "net/Ftp_fun.h"
+#include "settings/SettingsFile.h"
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // exeFolder: the folder of the executable as Windows-1251 bytes, ending with a separator; REPORT and
+  // INI live there. All messages go through ui.
+  TFormMain(std::string exeFolder, Ui& ui, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // --- Process-wide state owned by the window.
+  Ui& ui;
+  const std::string ExeFolder;  // ends with a separator
+  std::string SettingsPath;     // INI/ftp_conn.ini in ExeFolder
+  SettingsFile Settings;
+  BrowseState Browse;
+  FtpSession Ftp;
+  ftp::FindData FindBuffer;                  // shared by the server listings of the window
+  TStringGrid* CurrentReportGrid = nullptr;  // the report list last clicked
+
+  // --- Components. Client area: one panel over the whole window.
+  QFrame* Panel1;            // background of the client area
+  QFrame* ps1;               // the seven list columns with their headers
+  TPanel* Panel4;            // header "Объект"
+  TPanel* Panel9;            // header "Вычислитель, нитка"
+  TPanel* Panel11;           // header "Часовой краткий"
+  TPanel* Panel12;           // header "Суточный краткий"
+  TPanel* Panel13;           // header "Суточный коммерческий"
+  TPanel* Panel14;           // header "Месячный краткий"
+  TPanel* Panel2;            // header "Месячный коммерческий"
+  TStringGrid* StringGrid1;  // object names
+  TStringGrid* StringGrid2;  // flow computer and line directories
+  TStringGrid* StringGrid3;  // hourly short reports: marker column + date keys
+  TStringGrid* StringGrid4;  // daily short reports
+  TStringGrid* StringGrid5;  // daily commercial reports
+  TStringGrid* StringGrid6;  // monthly short reports
+  TStringGrid* StringGrid7;  // monthly commercial reports
+  QLabel* Label20;           // caption of the alarm line
+  TPanel* Panel3;            // time of the last write into the alarm file
+  QPushButton* BitBtn3;      // "Смотреть": shows the alarm messages
+  QGroupBox* GroupBox6;      // gas parameters of the current object
+  TPanel* pn1;               // density, kg/m3
+  TPanel* pn2;               // molar fraction of CO2, %
+  TPanel* pn3;               // molar fraction of N2, %
+  TPanel* pn4;               // atmospheric pressure, mm Hg
+  TPanel* Panel6;            // time the parameters were entered
+  QLabel* Label19;           // checksum warning line
+  QPushButton* BitBtn1;      // "Изменить": enters new gas parameters
+  QPushButton* BitBtn2;      // "Обновить данные": re-reads the lists
+  QMenu* FileMenu;           // "Файл"
+  QAction* N3;               // "Выход"
+  QAction* N_ServList;       // "Выбор FTP- сервера"; its data ("Tag") holds RefreshRequest
+  QAction* N_DirList;        // "Выбор каталога"
+  QAction* N1;               // "Создание объекта"
+  QAction* N2;               // "О программе"
+  QTimer* TimerStart;        // one-shot, 10 ms after the window is shown
+
+  // The five report lists in kind order.
+  std::array<TStringGrid*, 5> reportGrids() const;
+
+  // --- Lifecycle.
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void TimerStartTimer();
+
+  // --- Menu commands.
+  void N3Click();
+  void N2Click();
+  void N_ServListClick();
+  void N_DirListClick();
+  void N1Click();
+
+  // --- Operations every browsing step uses.
+  void ClearBrowse(bool clearObjects, bool clearComputers);
+  void EnableFilledGrids();
+
+  // The next "Выбор FTP- сервера" skips the dialog and only rebuilds the object list.
+  bool RefreshRequest() const;
+  void setRefreshRequest(bool on);
+
+  // Caption as Windows-1251 bytes.
+  void setCaption(const std::string& cp1251);
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void buildLayout();
+  void buildMenu();
+  formats::DateTimeFormats savedFormats_;
+  bool shown_ = false;
+  bool closed_ = false;
+};

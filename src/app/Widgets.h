@@ -1,0 +1,55 @@
+#pragma once
+// The few control kinds the windows are built from, with fixed pixel geometry, and the conversion of the
+// program's Windows-1251 texts where they enter or leave a widget.
+
+#include <QColor>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QTableWidget>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Windows-1251 bytes -> widget text.
+QString toQ(std::string_view cp1251);
+// Widget text -> Windows-1251 bytes; nothing when the text holds a character the code page lacks.
+std::optional<std::string> fromQ(const QString& text);
+
+// Gives a widget its name (for tests and style) and its place.
+void place(QWidget* w, const char* name, const QRect& geometry);
+
+// A flat coloured panel that shows one centred text (a Delphi TPanel).
+class TPanel : public QLabel {
+  Q_OBJECT
+ public:
+  TPanel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
+         const QString& text = {});
+};
+
+// A push button with a caption.
+QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry, const QString& caption);
+
+// A label with a caption.
+QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& caption,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+
+// A read-only grid of text cells with rows 20 pixels high, whole-row selection, no headers (a Delphi
+// TStringGrid). Cells hold Windows-1251 texts.
+class TStringGrid : public QTableWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kRowHeight = 20;
+  TStringGrid(QWidget* parent, const char* name, const QRect& geometry, const std::vector<int>& columnWidths);
+
+  std::string cell(int column, int row) const;
+  void setCell(int column, int row, std::string_view cp1251);
+  // Sets every cell of a column to the empty text.
+  void clearColumn(int column);
+  // The selected row, or -1.
+  int row() const;
+  void selectRow(int row);
+};
