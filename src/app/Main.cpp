@@ -112,15 +112,15 @@ void TFormMain::buildLayout() {
                  QStringLiteral("(0...15)"));
   pn4 = gasValue(GroupBox6, "pn4", 526, QStringLiteral("Атм. давл."), QStringLiteral("мм рт.ст."),
                  QStringLiteral("(630...800)"));
-  makeLabel(GroupBox6, "Panel6Title", QRect(700, 16, 170, 34), QStringLiteral("Время ввода\nпараметров"),
+  makeLabel(GroupBox6, "Panel6Title", QRect(700, 16, 150, 34), QStringLiteral("Время ввода\nпараметров"),
             Qt::AlignCenter);
-  Panel6 = new TPanel(GroupBox6, "Panel6", QRect(700, 52, 170, 28), kValue);
+  Panel6 = new TPanel(GroupBox6, "Panel6", QRect(700, 52, 150, 28), kValue);
   Panel6->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Label19 = makeLabel(GroupBox6, "Label19", QRect(16, 104, 840, 22), QString());
   QPalette warn = Label19->palette();
   warn.setColor(QPalette::WindowText, QColor(200, 0, 0));
   Label19->setPalette(warn);
-  BitBtn1 = makeButton(GroupBox6, "BitBtn1", QRect(880, 50, 64, 32), QStringLiteral("Изменить"));
+  BitBtn1 = makeButton(GroupBox6, "BitBtn1", QRect(862, 50, 82, 32), QStringLiteral("Изменить"));
 
   BitBtn2 = makeButton(Panel1, "BitBtn2", QRect(804, 612, 162, 32), QStringLiteral("Обновить данные"));
 }

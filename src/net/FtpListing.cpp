@@ -1,5 +1,6 @@
 #include "net/FtpListing.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -65,26 +66,38 @@ struct Token {
   size_t end;  // position just after the token in the line
 };
 
-// Splits off up to maxTokens whitespace-separated tokens with their end positions.
-std::vector<Token> tokens(std::string_view line, size_t maxTokens) {
-  std::vector<Token> out;
+// Up to nine whitespace-separated tokens of a line with their end positions, without allocating.
+struct Tokens {
+  static constexpr size_t kMax = 9;
+  std::array<Token, kMax> at;
+  size_t size = 0;
+};
+
+void tokens(std::string_view line, size_t maxTokens, Tokens& out) {
+  out.size = 0;
   size_t i = 0;
-  while (i < line.size() && out.size() < maxTokens) {
+  while (i < line.size() && out.size < maxTokens) {
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
     if (i >= line.size()) break;
     const size_t start = i;
     while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    out.push_back({line.substr(start, i - start), i});
+    out.at[out.size++] = {line.substr(start, i - start), i};
   }
-  return out;
 }
 
 int monthIndex(std::string_view s) {
+  if (s.size() != 3) return 0;
+  // The three letters, lower-cased, as one number compared against the twelve month names.
+  const auto key = [](char a, char b, char c) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(lower(a))) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(lower(b))) << 8 |
+           static_cast<unsigned char>(lower(c));
+  };
   static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
                                                                "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (s.size() != 3) return 0;
-  for (size_t k = 0; k < kMonths.size(); ++k) {
-    if (equalsNoCase(s, kMonths[k])) return static_cast<int>(k) + 1;
+  const uint32_t k = key(s[0], s[1], s[2]);
+  for (size_t m = 0; m < kMonths.size(); ++m) {
+    if (key(kMonths[m][0], kMonths[m][1], kMonths[m][2]) == k) return static_cast<int>(m) + 1;
   }
   return 0;
 }
@@ -103,8 +116,10 @@ bool parseUnixLine(std::string_view line, const std::optional<fsys::CalendarTime
   if (std::string_view("-dlcbps").find(type) == std::string_view::npos) return false;
   // perms links owner [group] size month day time-or-year name: the month token is the anchor, so
   // listings without a group column and names with spaces both parse.
-  const auto t = tokens(line, 9);
-  for (size_t m = 3; m + 2 < t.size(); ++m) {
+  Tokens tk;
+  tokens(line, Tokens::kMax, tk);
+  const auto& t = tk.at;
+  for (size_t m = 3; m + 2 < tk.size; ++m) {
     const int month = monthIndex(t[m].text);
     int day = 0;
     if (!month || !toNumber(t[m + 1].text, day) || day < 1 || day > 31) continue;
@@ -145,8 +160,10 @@ bool parseUnixLine(std::string_view line, const std::optional<fsys::CalendarTime
 
 // "MM-DD-YY  hh:mmAM  <DIR>  name", "MM-DD-YYYY hh:mmPM size name", "YYYY-MM-DD hh:mm size name".
 bool parseDosLine(std::string_view line, FindData& out) {
-  const auto t = tokens(line, 3);
-  if (t.size() < 3) return false;
+  Tokens tk;
+  tokens(line, 3, tk);
+  if (tk.size < 3) return false;
+  const auto& t = tk.at;
   const std::string_view d = t[0].text;
   fsys::CalendarTime when;
   if (d.size() == 10 && d[4] == '-' && d[7] == '-' && allDigits(d.substr(0, 4)) &&
@@ -265,8 +282,17 @@ bool parseListLine(std::string_view line, std::time_t now, FindData& out) {
   return parseListLineOn(line, fsys::localTime(now), out);
 }
 
+namespace {
+
+size_t lineCount(std::string_view data) {
+  return static_cast<size_t>(std::count(data.begin(), data.end(), '\n')) + 1;
+}
+
+}  // namespace
+
 std::vector<FindData> parseMlsd(std::string_view data) {
   std::vector<FindData> out;
+  out.reserve(lineCount(data));
   FindData e;
   forEachLine(data, [&](std::string_view line) {
     if (parseMlsxLine(line, e)) out.push_back(std::move(e));
@@ -276,6 +302,7 @@ std::vector<FindData> parseMlsd(std::string_view data) {
 
 std::vector<FindData> parseList(std::string_view data, std::time_t now) {
   std::vector<FindData> out;
+  out.reserve(lineCount(data));
   FindData e;
   const auto today = fsys::localTime(now);
   forEachLine(data, [&](std::string_view line) {

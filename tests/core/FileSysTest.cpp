@@ -1,7 +1,9 @@
 #include "core/FileSys.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include "support/TimeZone.h"
 
 #include "support/TempDir.h"
 
@@ -61,6 +63,7 @@ TEST(FileSys, TextModeTranslatesLineEnds) {
 }
 
 TEST(FileSys, UtcToLocalUsesTheWorkstationZone) {
+  useTestTimeZone();
   // The tests run with TZ=Europe/Moscow: UTC+3 all year since 2014, UTC+3/+4 in 2009.
   EXPECT_EQ(fsys::utcToLocal({2020, 3, 5, 11, 7, 9}), (fsys::CalendarTime{2020, 3, 5, 14, 7, 9}));
   EXPECT_EQ(fsys::utcToLocal({2020, 12, 31, 22, 30, 0}), (fsys::CalendarTime{2021, 1, 1, 1, 30, 0}));

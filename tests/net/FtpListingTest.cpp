@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TimeZone.h"
+
 namespace {
 
 using ftp::FindData;
@@ -44,6 +46,7 @@ TEST(FtpListing, MlsdEntries) {
 }
 
 TEST(FtpListing, MlsdModifyIsUtcShownAsLocalTime) {
+  useTestTimeZone();
   FindData e;
   ASSERT_TRUE(ftp::parseMlsxLine("type=file;modify=20090305110709.123;size=1; f", e));
   EXPECT_TRUE(e.lastWriteValid);
@@ -55,6 +58,7 @@ TEST(FtpListing, MlsdModifyIsUtcShownAsLocalTime) {
 }
 
 TEST(FtpListing, UnixListLines) {
+  useTestTimeZone();
   struct Case {
     const char* line;
     bool parsed;
@@ -117,6 +121,7 @@ TEST(FtpListing, UnixListLines) {
 }
 
 TEST(FtpListing, DosListLines) {
+  useTestTimeZone();
   struct Case {
     const char* line;
     bool parsed;

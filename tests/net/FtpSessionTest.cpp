@@ -13,6 +13,7 @@
 #include "settings/SettingsFile.h"
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
+#include "support/TimeZone.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ const std::string kLogin[] = {"USER op", "PASS secret", "PWD", "FEAT"};
 class FtpSessionTest : public ::testing::Test {
  protected:
   void start(FtpServer::Options o = {}) {
+    useTestTimeZone();
     server = std::make_unique<FtpServer>(std::move(o));
     useConnection(server->port(), server->options().user, server->options().password);
   }
