@@ -57,17 +57,32 @@ TEST(FtpListing, MlsdModifyIsUtcShownAsLocalTime) {
   EXPECT_FALSE(e.lastWriteValid);
 }
 
+struct ListCase {
+  const char* line;
+  bool parsed;
+  uint32_t attributes;
+  uint64_t size;
+  const char* name;
+  fsys::CalendarTime when;
+};
+
+template <size_t N>
+void expectListLines(const ListCase (&cases)[N]) {
+  for (const auto& c : cases) {
+    FindData e;
+    ASSERT_EQ(ftp::parseListLine(c.line, kNow, e), c.parsed) << c.line;
+    if (!c.parsed) continue;
+    EXPECT_EQ(e.attributes, c.attributes) << c.line;
+    EXPECT_EQ(e.size, c.size) << c.line;
+    EXPECT_EQ(e.name, c.name) << c.line;
+    EXPECT_EQ(e.lastWrite, c.when) << c.line;
+    EXPECT_TRUE(e.lastWriteValid) << c.line;
+  }
+}
+
 TEST(FtpListing, UnixListLines) {
   useTestTimeZone();
-  struct Case {
-    const char* line;
-    bool parsed;
-    uint32_t attributes;
-    uint64_t size;
-    const char* name;
-    fsys::CalendarTime when;
-  };
-  const Case cases[] = {
+  const ListCase cases[] = {
       {"drwxr-xr-x   2 owner    group        4096 Mar 05 14:07 obj-1",
        true,
        0x10,
@@ -108,29 +123,12 @@ TEST(FtpListing, UnixListLines) {
       {"drwxr-xr-x 2 u g 0 Jan  1  2020", false, 0, 0, "", {}},
       {"", false, 0, 0, "", {}},
   };
-  for (const auto& c : cases) {
-    FindData e;
-    ASSERT_EQ(ftp::parseListLine(c.line, kNow, e), c.parsed) << c.line;
-    if (!c.parsed) continue;
-    EXPECT_EQ(e.attributes, c.attributes) << c.line;
-    EXPECT_EQ(e.size, c.size) << c.line;
-    EXPECT_EQ(e.name, c.name) << c.line;
-    EXPECT_EQ(e.lastWrite, c.when) << c.line;
-    EXPECT_TRUE(e.lastWriteValid) << c.line;
-  }
+  expectListLines(cases);
 }
 
 TEST(FtpListing, DosListLines) {
   useTestTimeZone();
-  struct Case {
-    const char* line;
-    bool parsed;
-    uint32_t attributes;
-    uint64_t size;
-    const char* name;
-    fsys::CalendarTime when;
-  };
-  const Case cases[] = {
+  const ListCase cases[] = {
       {"03-05-09  02:07PM       <DIR>          obj-1", true, 0x10, 0, "obj-1", {2009, 3, 5, 14, 7, 0}},
       {"03-05-09  12:07AM                 1234 file name.txt",
        true,
@@ -145,15 +143,7 @@ TEST(FtpListing, DosListLines) {
       {"03/05/09  02:07PM  <DIR>  bad-date", false, 0, 0, "", {}},
       {"03-05-09  02:07PM  <DIR>", false, 0, 0, "", {}},
   };
-  for (const auto& c : cases) {
-    FindData e;
-    ASSERT_EQ(ftp::parseListLine(c.line, kNow, e), c.parsed) << c.line;
-    if (!c.parsed) continue;
-    EXPECT_EQ(e.attributes, c.attributes) << c.line;
-    EXPECT_EQ(e.size, c.size) << c.line;
-    EXPECT_EQ(e.name, c.name) << c.line;
-    EXPECT_EQ(e.lastWrite, c.when) << c.line;
-  }
+  expectListLines(cases);
 }
 
 TEST(FtpListing, WholeListingsAcceptCrLfAndLfAndSkipJunk) {

@@ -387,6 +387,19 @@ TEST_F(FtpSessionTest, ReconnectWhoseDirectoryIsGoneFailsButStaysConnected) {
   EXPECT_NE(session->ConnectionHandle, kNoHandle);
 }
 
+TEST_F(FtpSessionTest, ReconnectThatCannotConnectLeavesTheSessionClosed) {
+  start();
+  openOrFail();
+  server->setFaults(R"([{"cmd":"CONNECT","action":"drop"}])");
+  browse.CurrentDirectory = "/";
+  EXPECT_FALSE(session->FtpReconnect());
+  EXPECT_FALSE(browse.Connected);
+  EXPECT_EQ(session->SessionHandle, kNoHandle);
+  EXPECT_EQ(session->ConnectionHandle, kNoHandle);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ui.maxWaitDepth, 1) << "only FtpOpen showed the hourglass";
+}
+
 TEST_F(FtpSessionTest, IdleTimeoutOfTheServerBeforeTheNextCommand) {
   start(options(true, 0.5));
   server->makeDir("/obj");
