@@ -94,6 +94,9 @@ void TFormMain::buildLayout() {
   StringGrid5 = grid("StringGrid5", 4, {8, 127});
   StringGrid6 = grid("StringGrid6", 5, {8, 127});
   StringGrid7 = grid("StringGrid7", 6, {8, 127});
+  connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int, int) {
+    if (!Browse.ListFilling) StringGrid1Click();
+  });
 
   Label20 = makeLabel(Panel1, "Label20", QRect(16, 442, 400, 26),
                       QStringLiteral("Время последней записи в файл тревожных сообщений"));

@@ -89,6 +89,13 @@ class TFormMain : public QMainWindow {
   void N_DirListClick();
   void N1Click();
 
+  // --- Object list.
+  // Lists the object directories of the source into StringGrid1: 0 = listed, 1 = the source directory
+  // cannot be read, 2 = no objects.
+  int ListObjects();
+  // The object click: the chosen object's computers, alarm time and gas parameters.
+  void StringGrid1Click();
+
   // --- Operations every browsing step uses.
   void ClearBrowse(bool clearObjects, bool clearComputers);
   void EnableFilledGrids();

@@ -1,11 +1,181 @@
-// The two source choices of the main menu: an FTP server from the connection list, or a local folder.
+// The two source choices of the main menu (an FTP server from the connection list, or a local folder)
+// and the object list they fill.
+
+#include <QApplication>
 
 #include "app/Main.h"
+#include "browse/Dir_list.h"
+#include "core/Cp1251.h"
+#include "core/FileSys.h"
+#include "settings/Conn_list.h"
 
-// "Выбор FTP- сервера". The connection list and the object list arrive with the connection dialogs;
-// until then the command leaves the window as it is.
-void TFormMain::N_ServListClick() {}
+namespace {
 
-// "Выбор каталога". The local folder dialog arrives with the object list; until then the command leaves
-// the window as it is.
-void TFormMain::N_DirListClick() {}
+const char* kPlainCaption = " Просмотр/печать  отчетов";
+
+}  // namespace
+
+void TFormMain::N_ServListClick() {
+  if (RefreshRequest()) {
+    setRefreshRequest(false);  // only rebuild the object list of the current connection
+  } else {
+    bool opened;
+    {
+      TFormConn_List list(Settings, SettingsPath, Ftp, ui, this);
+      list.exec();
+      opened = list.Opened;
+    }
+    update();
+    if (!opened) {
+      if (Browse.Connected) return;  // the previous session is still open: nothing changes
+      ClearBrowse(true, true);
+      setCaption(cp1251::text(kPlainCaption));
+      return;
+    }
+    Browse.SourceMode = 0;
+    ClearBrowse(true, true);
+    Browse.clearSelection();
+    setCaption(cp1251::text(kPlainCaption));
+  }
+
+  Panel1->setEnabled(false);
+  WaitCursor wait(ui);
+  bool haveBase = Ftp.FtpGetCurrentDirectory(Ftp.ConnectionHandle, Browse.BaseDirectory);
+  if (!haveBase) {
+    ui.pause(1000);
+    haveBase = Ftp.FtpGetCurrentDirectory(Ftp.ConnectionHandle, Browse.BaseDirectory);
+  }
+  if (!haveBase) {
+    wait.release();
+    Ftp.FtpClose();
+    Panel1->setEnabled(true);
+    ui.message(cp1251::text("Не удалось войти в основной каталог"));
+    return;
+  }
+  ConnectionRecord record = Settings.current();
+  setCaption(cp1251::text(" Просмотр/печать  отчетов:  FTP-сервер \"") + record.name() + "\"");
+  Browse.ListFilling = true;
+  Browse.CurrentDirectory = Browse.BaseDirectory;
+
+  if (record.accessMode() == 1) {
+    // The login directory is the directory of one object.
+    StringGrid1->setRowCount(1);
+    StringGrid1->setCell(0, 0, Browse.ObjectNameKnown ? Browse.ObjectName : Browse.BaseDirectory);
+  } else {
+    int attempts = 2;
+    for (;;) {
+      const int r = ListObjects();
+      if (r == 0) break;
+      if (r == 2) {
+        wait.release();
+        EnableFilledGrids();
+        Panel1->setEnabled(true);
+        BitBtn2->setEnabled(true);
+        Browse.ListFilling = false;
+        return;
+      }
+      if (--attempts > 0 && Ftp.FtpReconnect()) continue;
+      wait.release();
+      ui.message(cp1251::text("Не выполнено подсоединение к файловой системе"));
+      Ftp.FtpClose();
+      ClearBrowse(true, true);
+      setCaption(cp1251::text(kPlainCaption));
+      Panel1->setEnabled(true);
+      Browse.ListFilling = false;
+      return;
+    }
+  }
+
+  // The row to select: by name after a rebuild that asked for it, else the row remembered for this
+  // connection (0 when the list has become shorter).
+  int row;
+  if (Browse.ReselectByName) {
+    row = StringGrid1->rowCount() - 1;
+    for (int i = 0; i < StringGrid1->rowCount(); ++i) {
+      if (StringGrid1->cell(0, i) == Browse.ObjectName) {
+        row = i;
+        break;
+      }
+    }
+    record.setLastObjectRow(row);
+  } else {
+    if (record.lastObjectRow() < 0 || record.lastObjectRow() >= StringGrid1->rowCount())
+      record.setLastObjectRow(0);
+    row = record.lastObjectRow();
+  }
+  Settings.setRecord(Settings.currentConnection(), record);
+  StringGrid1->selectRow(row);
+  StringGrid1->viewport()->update();
+  Browse.ListFilling = false;
+  StringGrid1Click();
+  Panel1->setEnabled(true);
+  BitBtn2->setEnabled(true);
+}
+
+void TFormMain::N_DirListClick() {
+  bool accepted;
+  std::string label;
+  {
+    TFormDir_List dialog(Settings, Browse, ExeFolder, ui, this);
+    dialog.exec();
+    accepted = dialog.Accepted;
+    label = dialog.currentDirectory();
+  }
+  update();
+  if (!accepted) return;
+  Browse.SourceMode = 1;
+  ClearBrowse(true, true);
+  setCaption(cp1251::text(kPlainCaption));
+  Panel1->setEnabled(false);
+  int r;
+  {
+    WaitCursor wait(ui);
+    r = ListObjects();
+  }
+  if (r == 1) {
+    ui.message(cp1251::text("Не удалось войти в выбранный каталог"));
+  } else if (r == 2) {
+    ui.message(cp1251::text("Не найдены каталоги объектов"));
+  } else {
+    StringGrid1->selectRow(0);
+    StringGrid1Click();
+    const std::string& dir =
+        Browse.ActiveLocalDirectory == LocalDirectory::Typed ? Settings.typedDirectory() : label;
+    setCaption(cp1251::text(" Просмотр/печать  отчетов:  каталог \"") + dir + "\"");
+  }
+  Panel1->setEnabled(true);
+}
+
+int TFormMain::ListObjects() {
+  int count = 0;
+  const auto add = [&](const std::string& name) {
+    if (count >= StringGrid1->rowCount()) StringGrid1->setRowCount(count + 1);
+    StringGrid1->setCell(0, count++, name);
+  };
+  if (Browse.SourceMode == 0) {
+    FindBuffer = ftp::FindData{};
+    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+    if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles ? 2 : 1;
+    do {
+      if (FindBuffer.attributes == ftp::kAttrDirectory && FindBuffer.name != "." && FindBuffer.name != "..") {
+        add(FindBuffer.name);
+      }
+    } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
+    Ftp.InternetCloseHandle(Ftp.TransferHandle);
+    Ftp.TransferHandle = kNoHandle;
+  } else {
+    const std::string dir = Browse.ActiveLocalDirectory == LocalDirectory::Tree    ? Settings.treeDirectory()
+                            : Browse.ActiveLocalDirectory == LocalDirectory::Typed ? Settings.typedDirectory()
+                                                                                   : std::string();
+    if (Browse.ActiveLocalDirectory == LocalDirectory::None || !fsys::setCurrentDirectory(dir)) return 1;
+    const auto entries = fsys::listDirectory(dir);
+    if (!entries) return 1;
+    for (const auto& e : *entries) {
+      if (e.attributes == fsys::kAttrDirectory) add(e.name);
+    }
+  }
+  StringGrid1->viewport()->update();
+  if (count == 0) return 2;
+  StringGrid1->setRowCount(count);
+  return 0;
+}

@@ -1,6 +1,7 @@
 #include "core/FileSys.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -9,6 +10,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,6 +39,46 @@ bool createDirectory(std::string_view cp1251Path) {
   const auto p = nativePath(cp1251Path);
   std::filesystem::create_directory(p, ec);
   return !ec || std::filesystem::is_directory(p, ec);
+}
+
+bool setCurrentDirectory(std::string_view cp1251Path) {
+  if (cp1251Path.empty()) return false;
+  std::error_code ec;
+  std::filesystem::current_path(nativePath(cp1251Path), ec);
+  return !ec;
+}
+
+std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(nativePath(cp1251Path), ec);
+  if (ec) return std::nullopt;
+  std::vector<DirEntry> out;
+  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    if (ec) return std::nullopt;
+    const auto name = fromNativePath(it->path().filename());
+    if (!name) continue;
+    DirEntry e;
+    e.name = *name;
+    std::error_code ec2;
+    const bool dir = it->is_directory(ec2);
+#ifdef _WIN32
+    const DWORD a = GetFileAttributesW(it->path().c_str());
+    e.attributes = a == INVALID_FILE_ATTRIBUTES ? (dir ? kAttrDirectory : kAttrNormal) : a;
+#else
+    // Dot-names are the hidden entries here.
+    e.attributes = dir ? kAttrDirectory : kAttrNormal;
+    if (!e.name.empty() && e.name[0] == '.') e.attributes |= kAttrHidden;
+#endif
+    if (!dir) e.size = it->file_size(ec2);
+    const auto t = it->last_write_time(ec2);
+    if (!ec2) {
+      e.lastWrite = std::chrono::system_clock::to_time_t(
+          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+              std::chrono::file_clock::to_sys(t)));
+    }
+    out.push_back(std::move(e));
+  }
+  return out;
 }
 
 std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes) {

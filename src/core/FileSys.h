@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fsys {
 
@@ -29,6 +30,29 @@ bool isDirectory(std::string_view cp1251Path);
 
 // Creates one folder level; false when it could not be created (an existing folder is not an error).
 bool createDirectory(std::string_view cp1251Path);
+
+// Makes a folder the process's current directory; false when it cannot be entered.
+bool setCurrentDirectory(std::string_view cp1251Path);
+
+// Attribute values of local directory entries, as the listing callers test them.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+
+struct DirEntry {
+  std::string name;  // Windows-1251
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  std::time_t lastWrite = 0;
+};
+
+// The entries of a folder (without "." and ".."), in the order the file system gives them. A name that
+// Windows-1251 cannot hold is left out: no path of the program could name it. Nothing when the folder
+// cannot be read.
+std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path);
 
 // Reads at most maxBytes bytes of a file in binary mode; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes);

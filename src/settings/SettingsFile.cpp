@@ -25,6 +25,12 @@ ConnectionRecord::ConnectionRecord() {
   setPort(21);
 }
 
+ConnectionRecord ConnectionRecord::blank() {
+  ConnectionRecord r;
+  r.bytes_.fill(0);
+  return r;
+}
+
 ConnectionRecord ConnectionRecord::fromBytes(const uint8_t* bytes) {
   ConnectionRecord r;
   std::memcpy(r.bytes_.data(), bytes, kSize);

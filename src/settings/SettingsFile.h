@@ -36,7 +36,8 @@ class ConnectionRecord {
   static constexpr size_t kTextField = 50;  // bytes, terminator included
   static constexpr size_t kMaxText = kTextField - 1;
 
-  ConnectionRecord();  // a new record: Port 21, every other byte zero
+  ConnectionRecord();               // a new record: Port 21, every other byte zero
+  static ConnectionRecord blank();  // all 304 bytes zero, Port included
   static ConnectionRecord fromBytes(const uint8_t* bytes);
   const std::array<uint8_t, kSize>& bytes() const { return bytes_; }
 

@@ -1,0 +1,154 @@
+#include "settings/Conn_par.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/Widgets.h"
+#include "core/Cp1251.h"
+#include "core/Text.h"
+#include "core/Ui.h"
+
+namespace {
+
+const char* kInputError = "Ошибка ввода параметров";
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, int y, int maxLength) {
+  auto* e = new QLineEdit(parent);
+  place(e, name, QRect(190, y, 200, 26));
+  e->setMaxLength(maxLength);
+  return e;
+}
+
+}  // namespace
+
+TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui, QWidget* parent)
+    : QDialog(parent), EditMode(editMode), buffer_(buffer), ui_(ui) {
+  setObjectName(QStringLiteral("FormConn_Par"));
+  setWindowTitle(QString());
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+  setFixedSize(420, 358);
+
+  const struct {
+    const char* name;
+    const char* caption;
+    int y;
+  } labels[] = {{"Label1", "Имя соединения", 24},    {"Label2", "IP адрес", 64},
+                {"Label3", "Номер порта", 104},      {"Label4", "Имя пользователя", 144},
+                {"Label5", "Пароль на доступ", 184}, {"Label6", "Доступ", 226}};
+  for (const auto& l : labels) makeLabel(this, l.name, QRect(24, l.y, 160, 26), QString::fromUtf8(l.caption));
+  Edit1 = makeEdit(this, "Edit1", 24, 49);
+  Edit3 = makeEdit(this, "Edit3", 64, 49);
+  Edit2 = makeEdit(this, "Edit2", 104, 5);
+  Edit2->installEventFilter(this);
+  Edit9 = makeEdit(this, "Edit9", 144, 49);
+  Edit5 = makeEdit(this, "Edit5", 184, 49);
+  Edit5->setEchoMode(QLineEdit::Password);
+  RadioButton1 = new QRadioButton(QStringLiteral("Каталог списка объектов"), this);
+  place(RadioButton1, "RadioButton1", QRect(190, 222, 220, 24));
+  RadioButton2 = new QRadioButton(QStringLiteral("Каталог объекта"), this);
+  place(RadioButton2, "RadioButton2", QRect(190, 250, 220, 24));
+  RadioButton1->setChecked(true);
+  BitBtn1 = makeButton(this, "BitBtn1", QRect(80, 300, 120, 32), QStringLiteral("Принять"));
+  BitBtn2 = makeButton(this, "BitBtn2", QRect(220, 300, 120, 32), QStringLiteral("Отменить"));
+  BitBtn1->setAutoDefault(false);
+  BitBtn2->setAutoDefault(false);
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormConn_Par::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormConn_Par::BitBtn2Click);
+}
+
+void TFormConn_Par::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormConn_Par::FormShow() {
+  record_ = buffer_;
+  if (EditMode == New) {
+    for (QLineEdit* e : {Edit1, Edit3, Edit2, Edit9, Edit5}) e->clear();
+    RadioButton1->setChecked(true);
+  } else {
+    Edit1->setText(EditMode == Change ? toQ(record_.name()) : QString());
+    Edit3->setText(toQ(record_.host()));
+    Edit2->setText(QString::number(record_.port()));
+    Edit9->setText(toQ(record_.user()));
+    Edit5->setText(toQ(record_.password()));
+    (record_.accessMode() == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+  }
+  if (EditMode != Change) Edit1->setFocus();
+}
+
+// The port box keeps typed digits; every other typed character is dropped. Keys that type nothing
+// (backspace, arrows, the paste shortcut) pass.
+bool TFormConn_Par::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Edit2 && event->type() == QEvent::KeyPress) {
+    const QString t = static_cast<QKeyEvent*>(event)->text();
+    if (t.size() == 1 && t.at(0).isPrint() && !(t.at(0) >= QLatin1Char('0') && t.at(0) <= QLatin1Char('9'))) {
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TFormConn_Par::BitBtn1Click() {
+  for (QLineEdit* e : {Edit1, Edit3, Edit2, Edit9, Edit5}) {
+    if (e->text().isEmpty()) {
+      ui_.message(cp1251::text("Введены не все параметры"), cp1251::text(kInputError));
+      return;
+    }
+  }
+  // Texts the settings file cannot hold are refused, never stored with replaced characters.
+  const struct {
+    QLineEdit* edit;
+    const char* field;
+  } fields[] = {{Edit1, "Имя соединения"},
+                {Edit3, "IP адрес"},
+                {Edit9, "Имя пользователя"},
+                {Edit5, "Пароль на доступ"}};
+  std::string values[4];
+  for (int i = 0; i < 4; ++i) {
+    const auto v = fromQ(fields[i].edit->text());
+    if (!v) {
+      ui_.message(cp1251::text("Поле \"") + cp1251::text(fields[i].field) +
+                      cp1251::text("\" содержит символы, которых нет в кодировке Windows-1251"),
+                  cp1251::text(kInputError));
+      fields[i].edit->setFocus();
+      return;
+    }
+    values[i] = text::trimBlanks(*v);
+  }
+  const std::string portText = Edit2->text().toStdString();
+  const auto port = text::parseInteger(portText);
+  if (!port) {
+    ui_.errorBox("'" + cp1251::fromUtf8(portText).value_or(portText) + "' is not a valid integer value");
+    return;
+  }
+  if (*port < 1 || *port > 65535) {
+    ui_.message(cp1251::text("Номер порта должен быть в диапазоне 1...65535"), cp1251::text(kInputError));
+    Edit2->setFocus();
+    return;
+  }
+  // Bytes 204..303 (the remembered row and the reserved bytes) keep the copied record's values.
+  ConnectionRecord edited = record_;
+  if (!edited.setName(values[0]) || !edited.setHost(values[1]) || !edited.setUser(values[2]) ||
+      !edited.setPassword(values[3])) {
+    ui_.message(cp1251::text("Поле не может быть длиннее 49 символов"), cp1251::text(kInputError));
+    return;
+  }
+  edited.setPort(static_cast<int32_t>(*port));
+  record_ = edited;
+  record_.setAccessMode(RadioButton2->isChecked() ? 1 : 0);
+  buffer_ = record_;
+  Accepted = true;
+  accept();
+}
+
+void TFormConn_Par::BitBtn2Click() {
+  Accepted = false;
+  reject();
+}

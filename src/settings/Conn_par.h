@@ -1,0 +1,49 @@
+#pragma once
+// The connection parameter dialog: edits one saved connection (change, copy or new).
+
+#include <QDialog>
+
+#include <cstdint>
+
+#include "settings/SettingsFile.h"
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class Ui;
+
+class TFormConn_Par : public QDialog {
+  Q_OBJECT
+ public:
+  enum Mode : uint8_t { Change = 0, Copy = 1, New = 2 };
+
+  // buffer: the caller's record; it is written only when the dialog is accepted.
+  TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui, QWidget* parent = nullptr);
+
+  uint8_t EditMode;  // 0 = change, 1 = copy, 2 = new
+  bool Accepted = false;
+
+  QLineEdit* Edit1;            // "Имя соединения", at most 49 characters
+  QLineEdit* Edit3;            // "IP адрес", at most 49 characters
+  QLineEdit* Edit2;            // "Номер порта", at most 5 characters, digits only
+  QLineEdit* Edit9;            // "Имя пользователя", at most 49 characters
+  QLineEdit* Edit5;            // "Пароль на доступ", at most 49 characters, shown as "*"
+  QRadioButton* RadioButton1;  // "Каталог списка объектов"
+  QRadioButton* RadioButton2;  // "Каталог объекта"
+  QPushButton* BitBtn1;        // "Принять"
+  QPushButton* BitBtn2;        // "Отменить"
+
+  void FormShow();
+  void BitBtn1Click();
+  void BitBtn2Click();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  ConnectionRecord& buffer_;
+  ConnectionRecord record_;  // the private copy being edited
+  Ui& ui_;
+  bool shown_ = false;
+};

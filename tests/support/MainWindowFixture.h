@@ -1,0 +1,55 @@
+#pragma once
+// A main window over a temporary executable folder, with the recorder Ui, for the window tests.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+
+#include "app/Main.h"
+#include "support/RecorderUi.h"
+#include "support/TempDir.h"
+
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    form.reset();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      EXPECT_FALSE(w->isVisible()) << "window left open: " << w->objectName().toStdString();
+      if (w->isVisible()) w->close();
+    }
+  }
+
+  TFormMain& make() {
+    form = std::make_unique<TFormMain>(dir.cp1251(), ui);
+    return *form;
+  }
+
+  // The settings file on disk.
+  std::string savedSettings() const { return readBytes(dir.path() / "INI" / "ftp_conn.ini"); }
+
+  // A 304-byte connection record written byte by byte, independently of the program's accessors.
+  static std::string rawRecord(const std::string& name, const std::string& host, int32_t port,
+                               const std::string& user, const std::string& password, int32_t lastRow = 0,
+                               uint8_t accessMode = 0) {
+    std::string r(304, '\0');
+    r.replace(0, name.size(), name);
+    r.replace(50, host.size(), host);
+    r.replace(104, user.size(), user);
+    r.replace(154, password.size(), password);
+    for (int k = 0; k < 4; ++k) {
+      r[100 + k] = static_cast<char>(static_cast<uint32_t>(port) >> (8 * k));
+      r[204 + k] = static_cast<char>(static_cast<uint32_t>(lastRow) >> (8 * k));
+    }
+    r[208] = static_cast<char>(accessMode);
+    return r;
+  }
+
+  static std::string recordOf(const std::string& image, int i) { return image.substr(2 + 304 * i, 304); }
+
+  TempDir dir;
+  RecorderUi ui;
+  std::unique_ptr<TFormMain> form;
+};
