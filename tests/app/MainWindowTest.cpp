@@ -12,7 +12,9 @@
 #include "about/About.h"
 #include "app/Application.h"
 #include "core/Cp1251.h"
+#include "settings/Conn_list.h"
 #include "support/FtpServer.h"
+#include "support/ModalDriver.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
 
@@ -183,6 +185,11 @@ TEST_F(MainWindowTest, ShowSwitchesFormatsClearsListsAndArmsTheTimer) {
   form->StringGrid1->setCell(0, 0, "obj");
   form->StringGrid1->setEnabled(true);
   form->setRefreshRequest(true);
+  bool listOpened = false;
+  onModal<TFormConn_List>([&](TFormConn_List* l) {
+    listOpened = true;
+    l->BitBtn6->click();
+  });
   form->show();
   EXPECT_EQ(form->size(), QSize(994, 715));
   EXPECT_EQ(formats::current(), (formats::DateTimeFormats{"dd.mm.yy", "hh:mm:ss"}));
@@ -190,8 +197,9 @@ TEST_F(MainWindowTest, ShowSwitchesFormatsClearsListsAndArmsTheTimer) {
   EXPECT_FALSE(form->StringGrid1->isEnabled());
   EXPECT_FALSE(form->RefreshRequest());
   EXPECT_TRUE(form->TimerStart->isActive());
-  QTest::qWait(60);
+  QTest::qWait(100);
   EXPECT_FALSE(form->TimerStart->isActive()) << "fires once";
+  EXPECT_TRUE(listOpened) << "the connection list opens by itself";
   form->close();
   EXPECT_EQ(formats::current(), before) << "the formats in force before the show come back";
 }
@@ -208,7 +216,9 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   r.setLastObjectRow(4);
   form->Settings.setRecord(0, r);
   form->Settings.setConnectionCount(1);
+  onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
   form->show();
+  QTest::qWait(50);
   ASSERT_TRUE(form->Ftp.FtpOpen());
   ASSERT_TRUE(form->Browse.Connected);
   server.clearLog();

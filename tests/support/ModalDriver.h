@@ -3,6 +3,8 @@
 // waits for the next modal dialog of the wanted class and then acts on it (fills edits, clicks buttons).
 // The action may open further dialogs; drivers for those must be armed before.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QTimer>
 
@@ -14,8 +16,17 @@ void onModal(std::function<void(Dialog*)> act) {
   auto* timer = new QTimer;
   timer->setInterval(5);
   auto done = std::make_shared<bool>(false);
-  QObject::connect(timer, &QTimer::timeout, [timer, act, done] {
+  auto ticks = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, act, done, ticks] {
     if (*done) return;
+    // A dialog that never comes is the test's failure, not a driver left waiting for later tests.
+    if (++*ticks > 2000) {
+      *done = true;
+      timer->stop();
+      timer->deleteLater();
+      ADD_FAILURE() << "no modal dialog of the expected kind appeared";
+      return;
+    }
     auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
     if (!d) return;
     *done = true;
