@@ -73,6 +73,9 @@ class TFormMain : public QMainWindow {
   QAction* N2;               // "О программе"
   QTimer* TimerStart;        // one-shot, 10 ms after the window is shown
 
+  // The local folder in use (TreeDirectory or TypedDirectory), empty when none is active.
+  std::string activeLocalDirectory() const;
+
   // The five report lists in kind order.
   std::array<TStringGrid*, 5> reportGrids() const;
 
@@ -95,6 +98,11 @@ class TFormMain : public QMainWindow {
   int ListObjects();
   // The object click: the chosen object's computers, alarm time and gas parameters.
   void StringGrid1Click();
+
+  // --- Gas parameters.
+  // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of
+  // input, or in Label19 why not.
+  void ReadGasParameters();
 
   // --- Operations every browsing step uses.
   void ClearBrowse(bool clearObjects, bool clearComputers);

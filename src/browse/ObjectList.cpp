@@ -146,6 +146,18 @@ void TFormMain::N_DirListClick() {
   Panel1->setEnabled(true);
 }
 
+std::string TFormMain::activeLocalDirectory() const {
+  switch (Browse.ActiveLocalDirectory) {
+    case LocalDirectory::Tree:
+      return Settings.treeDirectory();
+    case LocalDirectory::Typed:
+      return Settings.typedDirectory();
+    case LocalDirectory::None:
+      break;
+  }
+  return {};
+}
+
 int TFormMain::ListObjects() {
   int count = 0;
   const auto add = [&](const std::string& name) {
@@ -164,9 +176,7 @@ int TFormMain::ListObjects() {
     Ftp.InternetCloseHandle(Ftp.TransferHandle);
     Ftp.TransferHandle = kNoHandle;
   } else {
-    const std::string dir = Browse.ActiveLocalDirectory == LocalDirectory::Tree    ? Settings.treeDirectory()
-                            : Browse.ActiveLocalDirectory == LocalDirectory::Typed ? Settings.typedDirectory()
-                                                                                   : std::string();
+    const std::string dir = activeLocalDirectory();
     if (Browse.ActiveLocalDirectory == LocalDirectory::None || !fsys::setCurrentDirectory(dir)) return 1;
     const auto entries = fsys::listDirectory(dir);
     if (!entries) return 1;

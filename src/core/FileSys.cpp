@@ -41,6 +41,11 @@ bool createDirectory(std::string_view cp1251Path) {
   return !ec || std::filesystem::is_directory(p, ec);
 }
 
+bool safeName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 bool setCurrentDirectory(std::string_view cp1251Path) {
   if (cp1251Path.empty()) return false;
   std::error_code ec;

@@ -1,0 +1,120 @@
+// Reading and showing the gas parameters of the chosen object.
+
+#include <cstdio>
+
+#include "app/Main.h"
+#include "core/Cp1251.h"
+#include "core/FileSys.h"
+#include "gas/GasFile.h"
+
+namespace {
+
+// Fetches the file from the server; an empty result with a message in why when it cannot.
+bool fetchFromServer(TFormMain& f, std::string& content, std::string& why) {
+  FtpSession& ftp = f.Ftp;
+  f.Browse.CurrentDirectory = f.Browse.ObjectPath;  // a reconnect returns here
+  bool entered = false;
+  for (int attempt = 0; attempt < 2 && !entered; ++attempt) {
+    entered = ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, f.Browse.CurrentDirectory);
+    if (entered || attempt == 1) break;
+    const uint32_t e = ftp.GetLastError();
+    if ((e == ftp::kErrorInternetTimeout || e == ftp::kErrorInternetConnectionAborted) && !ftp.FtpReconnect())
+      break;
+  }
+  if (!entered) {
+    why = cp1251::text("Неудачная попытка чтения параметров");
+    return false;
+  }
+  // The time of input comes from the listing, as listed.
+  f.FindBuffer = ftp::FindData{};
+  ftp.TransferHandle = ftp.FtpFindFirstFile(ftp.ConnectionHandle, f.Browse.GasParFileName, f.FindBuffer);
+  if (ftp.TransferHandle != kNoHandle) {
+    const auto& e = f.FindBuffer;
+    if (static_cast<uint32_t>(e.size) != 0 && e.lastWriteValid) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", e.lastWrite.day, e.lastWrite.month,
+                    e.lastWrite.year - 2000, e.lastWrite.hour, e.lastWrite.minute, e.lastWrite.second);
+      f.Panel6->setText(QString::fromLatin1(buf));
+    }
+    ftp.InternetCloseHandle(ftp.TransferHandle);
+    ftp.TransferHandle = kNoHandle;
+  }
+  ftp.TransferHandle = ftp.FtpOpenFile(ftp.ConnectionHandle, f.Browse.GasParFileName, ftp::kGenericRead);
+  if (ftp.TransferHandle == kNoHandle) {
+    why = cp1251::text("Нет данных");
+    return false;
+  }
+  const uint32_t size = ftp.FtpGetFileSize(ftp.TransferHandle, nullptr);
+  bool ok = size != 0;
+  if (!ok) {
+    why = cp1251::text("Нет данных");
+  } else {
+    // A file larger than the content buffer fails the format check; read only what can matter.
+    const uint32_t want = std::min<uint32_t>(size, gas::kMaxContent + 1);
+    content.assign(want, '\0');
+    uint32_t read = 0;
+    ok = ftp.InternetReadFile(ftp.TransferHandle, content.data(), want, &read);
+    content.resize(read);
+    if (!ok) why = cp1251::text("Неудачная попытка чтения данных из файла");
+  }
+  ftp.InternetCloseHandle(ftp.TransferHandle);
+  ftp.TransferHandle = kNoHandle;
+  return ok;
+}
+
+bool readLocal(TFormMain& f, std::string& content, std::string& why) {
+  const std::string path = f.activeLocalDirectory() + fsys::kSeparator + f.Browse.ObjectName +
+                           fsys::kSeparator + f.Browse.GasParFileName;
+  std::error_code ec;
+  if (!fsys::safeName(f.Browse.ObjectName) || !std::filesystem::is_regular_file(fsys::nativePath(path), ec)) {
+    why = cp1251::text("Нет данных");
+    return false;
+  }
+  const auto bytes = fsys::readFile(path, gas::kMaxContent + 1);
+  if (!bytes) {
+    why = cp1251::text("Неудачная попытка чтения данных из файла");
+    return false;
+  }
+  if (bytes->empty()) {
+    why = cp1251::text("Нет данных");
+    return false;
+  }
+  content = fsys::textModeRead(*bytes);
+  return true;
+}
+
+}  // namespace
+
+void TFormMain::ReadGasParameters() {
+  for (QLabel* l : {static_cast<QLabel*>(pn1), static_cast<QLabel*>(pn2), static_cast<QLabel*>(pn3),
+                    static_cast<QLabel*>(pn4), static_cast<QLabel*>(Panel6), Label19}) {
+    l->clear();
+  }
+  std::string content;
+  std::string why;
+  const bool fetched =
+      Browse.SourceMode == 0 ? fetchFromServer(*this, content, why) : readLocal(*this, content, why);
+  if (!fetched) {
+    Label19->setText(toQ(why));
+    return;
+  }
+  const gas::ReadResult r = gas::verify(content);
+  if (r.status == gas::Check::Format) {
+    Label19->setText(toQ(cp1251::text("Содержимое файла не соответствует формату данных")));
+    return;
+  }
+  if (r.status == gas::Check::Checksum) {
+    Label19->setText(toQ(cp1251::text("Несовпадение КС  данных в файле")));
+    return;
+  }
+  pn1->setText(QString::fromStdString(gas::showValue(r.values.density)));
+  pn2->setText(QString::fromStdString(gas::showValue(r.values.co2)));
+  pn3->setText(QString::fromStdString(gas::showValue(r.values.n2)));
+  pn4->setText(QString::fromStdString(gas::showValue(r.values.pressure)));
+  if (Browse.SourceMode != 0) return;
+  // The verified file goes into the cache as received; a name that could leave the cache is not used.
+  if (!fsys::safeName(Browse.ObjectName) || !fsys::safeName(Browse.GasParFileName)) return;
+  const std::string folder = ExeFolder + "REPORT" + fsys::kSeparator + Browse.ObjectName;
+  if (!fsys::isDirectory(folder) && !fsys::createDirectory(folder)) return;
+  fsys::writeFileAtomic(folder + fsys::kSeparator + Browse.GasParFileName, content, false);
+}
