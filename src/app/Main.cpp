@@ -94,9 +94,8 @@ void TFormMain::buildLayout() {
   StringGrid5 = grid("StringGrid5", 4, {8, 127});
   StringGrid6 = grid("StringGrid6", 5, {8, 127});
   StringGrid7 = grid("StringGrid7", 6, {8, 127});
-  connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int, int) {
-    if (!Browse.ListFilling) StringGrid1Click();
-  });
+  connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid1Click(); });
+  connect(StringGrid2, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid2Click(); });
 
   Label20 = makeLabel(Panel1, "Label20", QRect(16, 442, 400, 26),
                       QStringLiteral("Время последней записи в файл тревожных сообщений"));
@@ -144,6 +143,7 @@ void TFormMain::buildMenu() {
   N1->setObjectName(QStringLiteral("N1"));
   N2->setObjectName(QStringLiteral("N2"));
   N_ServList->setData(0);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormMain::BitBtn2Click);
   connect(N3, &QAction::triggered, this, &TFormMain::N3Click);
   connect(N_ServList, &QAction::triggered, this, &TFormMain::N_ServListClick);
   connect(N_DirList, &QAction::triggered, this, &TFormMain::N_DirListClick);

@@ -98,6 +98,19 @@ class TFormMain : public QMainWindow {
   int ListObjects();
   // The object click: the chosen object's computers, alarm time and gas parameters.
   void StringGrid1Click();
+  // Lists the object directory (CurrentDirectory) into StringGrid2, shows the alarm time and has the
+  // gas parameters read: 0 = computers listed, 1 = the server or the directory could not be reached,
+  // 2 = nothing listed.
+  int ListComputers();
+  // Access mode "Каталог объекта": the object's name from the report file names. 0 = finished (found or
+  // not), 1 = found but the object directory could not be entered or listed, 2 = the connection failed.
+  int FindObjectName();
+  // "Обновить данные": rebuilds the lists and keeps the current choice.
+  void BitBtn2Click();
+  // The line click: the report lists of the line in the current row of StringGrid2.
+  void StringGrid2Click();
+  std::string SavedObjectName;  // the choice at the start of a refresh
+  std::string SavedComputerDir;
 
   // --- Gas parameters.
   // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of

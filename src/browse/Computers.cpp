@@ -1,7 +1,321 @@
-// The object click: the flow computers and lines of the chosen object.
+// The object click and the refresh: the flow computers and lines of the chosen object, the alarm time,
+// and the hand-over to the gas parameters and the report catalogue.
+
+#include <cstdio>
 
 #include "app/Main.h"
+#include "core/Cp1251.h"
+#include "core/FileSys.h"
+#include "core/ReportKind.h"
 
-// The computer list, the alarm time and the gas parameters of the chosen object arrive with the
-// object-browsing step; until then a click on an object changes nothing.
-void TFormMain::StringGrid1Click() {}
+namespace {
+
+// A directory counts as a computer directory when its name has "v" first and "n" sixth; names longer
+// than nine characters or that could not be a folder name are not taken.
+bool computerDirectory(const std::string& name) {
+  return name.size() >= 6 && name.size() <= 9 && name[0] == 'v' && name[5] == 'n' && fsys::safeName(name);
+}
+
+bool startsWith(const std::string& s, const std::string& prefix) {
+  return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The alarm time as the server lists it.
+QString listedTime(const fsys::CalendarTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", t.day, t.month, t.year - 2000, t.hour,
+                t.minute, t.second);
+  return QString::fromLatin1(buf);
+}
+
+const char* kLinkLost = "Связь с сервером прервана";
+const char* kRefreshFailed = "Неудачная попытка обновления данных";
+
+}  // namespace
+
+void TFormMain::StringGrid1Click() {
+  const int row = StringGrid1->row();
+  if (Browse.ListFilling || row < 0 || StringGrid1->cell(0, row).empty()) return;
+  const ConnectionRecord record = Settings.current();
+  const bool ftpMode = Browse.SourceMode == 0;
+  const bool objectMode = ftpMode && record.accessMode() == 1;
+  if (ftpMode) {
+    ConnectionRecord r = record;
+    r.setLastObjectRow(row);
+    Settings.setRecord(Settings.currentConnection(), r);
+  }
+  WaitCursor wait(ui);
+  if (!objectMode) {
+    const std::string name = StringGrid1->cell(0, row);
+    // A name from the server or the disk becomes part of local paths (cache, local folder): one that
+    // could leave them is never used.
+    if (!fsys::safeName(name)) {
+      wait.release();
+      ui.message(cp1251::text("Имя объекта \"") + name +
+                 cp1251::text("\" не может быть именем папки: объект не выбран"));
+      return;
+    }
+    Browse.ObjectName = name;
+    Browse.ObjectNameKnown = true;
+    // "%s/%s" of the login directory and the name, without doubling the slash of a root login directory.
+    if (ftpMode) {
+      const std::string& base = Browse.BaseDirectory;
+      Browse.ObjectPath = base + (!base.empty() && base.back() == '/' ? "" : "/") + Browse.ObjectName;
+    }
+  } else {
+    Browse.ObjectPath = Browse.BaseDirectory;
+  }
+  if (Browse.ObjectNameKnown) {
+    Browse.GasParFileName = Browse.ObjectName + "-gaspar.txt";
+    Browse.AlarmFileName = Browse.ObjectName + "-alarm.txt";
+  }
+  BitBtn1->setEnabled(false);
+  if (!Browse.Refreshing) {
+    ClearBrowse(false, true);
+    StringGrid1->setEnabled(false);
+    CurrentReportGrid = nullptr;
+    for (TStringGrid* g : reportGrids()) g->setCurrentCell(std::max(g->currentRow(), 0), 0);
+  }
+  const auto endQuietly = [&] {
+    wait.release();
+    EnableFilledGrids();
+  };
+  if (ftpMode) {
+    Browse.CurrentDirectory = Browse.ObjectPath;
+    int r = ListComputers();
+    if (r == 1) r = Ftp.FtpReconnect() ? ListComputers() : 1;
+    if (r == 1) {
+      endQuietly();
+      ui.message(cp1251::text(kLinkLost));
+      return;
+    }
+    if (r == 2) {
+      endQuietly();
+      BitBtn1->setEnabled(record.accessMode() == 0);
+      return;
+    }
+    if (objectMode && !Browse.ObjectNameKnown) {
+      if (FindObjectName() == 1 && !Ftp.FtpReconnect()) {
+        endQuietly();
+        ui.message(cp1251::text(kLinkLost));
+        return;
+      }
+    }
+    if (!Browse.ObjectNameKnown) {
+      endQuietly();
+      return;
+    }
+  } else {
+    Browse.CurrentDirectory = activeLocalDirectory() + fsys::kSeparator + Browse.ObjectName;
+    if (ListComputers() == 2) {
+      endQuietly();
+      BitBtn1->setEnabled(record.accessMode() == 0);
+      return;
+    }
+  }
+  int line = 0;
+  if (Browse.Refreshing) {
+    for (int i = 0; i < StringGrid2->rowCount(); ++i) {
+      if (StringGrid2->cell(0, i) == SavedComputerDir) {
+        line = i;
+        break;
+      }
+    }
+  }
+  StringGrid2->selectRow(line);
+  StringGrid2Click();
+  BitBtn1->setEnabled(record.accessMode() == 0);
+}
+
+int TFormMain::ListComputers() {
+  int count = 0;
+  const auto add = [&](const std::string& name) {
+    if (count >= StringGrid2->rowCount()) StringGrid2->setRowCount(count + 1);
+    StringGrid2->setCell(0, count++, name);
+  };
+  if (Browse.SourceMode == 0) {
+    if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
+      ui.pause(200);
+      if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return 1;
+    }
+    FindBuffer = ftp::FindData{};
+    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+    if (Ftp.TransferHandle == kNoHandle) {
+      if (Ftp.GetLastError() != ftp::kErrorNoMoreFiles) return 1;
+      Label19->setText(toQ(cp1251::text("Нет данных")));
+      for (QLabel* l : {static_cast<QLabel*>(pn1), static_cast<QLabel*>(pn2), static_cast<QLabel*>(pn3),
+                        static_cast<QLabel*>(pn4), static_cast<QLabel*>(Panel6)}) {
+        l->clear();
+      }
+      return 2;
+    }
+    bool alarm = false;
+    do {
+      const auto& e = FindBuffer;
+      if (e.attributes == ftp::kAttrDirectory) {
+        if (e.name != "." && e.name != ".." && computerDirectory(e.name)) add(e.name);
+      } else if (Browse.ObjectNameKnown && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
+        Panel3->setText(listedTime(e.lastWrite));
+        BitBtn3->setEnabled(true);
+        alarm = true;
+      }
+    } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
+    Ftp.InternetCloseHandle(Ftp.TransferHandle);
+    Ftp.TransferHandle = kNoHandle;
+    if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
+    if (Browse.ObjectNameKnown) ReadGasParameters();
+  } else {
+    const auto entries = fsys::setCurrentDirectory(Browse.CurrentDirectory)
+                             ? fsys::listDirectory(Browse.CurrentDirectory)
+                             : std::nullopt;
+    bool alarm = false;
+    for (const auto& e : entries.value_or(std::vector<fsys::DirEntry>{})) {
+      if (e.attributes == fsys::kAttrDirectory && computerDirectory(e.name)) add(e.name);
+      if (!(e.attributes & fsys::kAttrDirectory) && e.name == Browse.AlarmFileName) {
+        if (const auto t = fsys::localTime(e.lastWrite)) {
+          Panel3->setText(toQ(formats::formatDateTime(*t)));
+          BitBtn3->setEnabled(true);
+          alarm = true;
+        }
+      }
+    }
+    if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
+    ReadGasParameters();
+  }
+  StringGrid2->viewport()->update();
+  if (count == 0) return 2;
+  StringGrid2->setRowCount(count);
+  return 0;
+}
+
+int TFormMain::FindObjectName() {
+  bool found = false;
+  for (int row = 0; row < StringGrid2->rowCount() && !found; ++row) {
+    Browse.ComputerDir = StringGrid2->cell(0, row);
+    if (Browse.ComputerDir.empty()) continue;
+    for (int kind = 0; kind < kReportKindCount && !found; ++kind) {
+      const int entered = Ftp.EnterKindDirectory(kind);
+      if (entered == 2) return 2;
+      if (entered == 1) continue;
+      const std::string needle = "-" + Browse.ComputerDir + "-" + std::string(kReportKindCodes[kind]) + "-";
+      FindBuffer = ftp::FindData{};
+      Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+      if (Ftp.TransferHandle == kNoHandle) continue;
+      do {
+        if (FindBuffer.attributes == ftp::kAttrDirectory) continue;
+        const size_t at = FindBuffer.name.find(needle);
+        if (at == std::string::npos) continue;
+        const std::string name = FindBuffer.name.substr(0, at);
+        // A name that could not be a folder name (a path in the file name) is not an object name.
+        if (!fsys::safeName(name) || name.size() > 49) {
+          ui.message(cp1251::text("Имя объекта \"") + name +
+                     cp1251::text("\" не может быть именем папки: объект не выбран"));
+          continue;
+        }
+        Browse.ObjectName = name;
+        Browse.ObjectNameKnown = true;
+        StringGrid1->setCell(0, 0, name);
+        found = true;
+      } while (!found && Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
+      Ftp.InternetCloseHandle(Ftp.TransferHandle);
+      Ftp.TransferHandle = kNoHandle;
+    }
+  }
+  if (!found) return 0;
+  Browse.GasParFileName = Browse.ObjectName + "-gaspar.txt";
+  Browse.AlarmFileName = Browse.ObjectName + "-alarm.txt";
+  Browse.CurrentDirectory = Browse.ObjectPath;
+  if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
+    ui.pause(200);
+    if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return 1;
+  }
+  FindBuffer = ftp::FindData{};
+  Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+  if (Ftp.TransferHandle == kNoHandle) {
+    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+    if (Ftp.TransferHandle == kNoHandle) return 1;
+  }
+  bool alarm = false;
+  do {
+    const auto& e = FindBuffer;
+    if (e.attributes != ftp::kAttrDirectory && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
+      Panel3->setText(listedTime(e.lastWrite));
+      BitBtn3->setEnabled(true);
+      alarm = true;
+    }
+  } while (!alarm && Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
+  Ftp.InternetCloseHandle(Ftp.TransferHandle);
+  Ftp.TransferHandle = kNoHandle;
+  if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
+  ReadGasParameters();
+  return 0;
+}
+
+void TFormMain::BitBtn2Click() {
+  setEnabled(false);
+  WaitCursor wait(ui);
+  SavedObjectName = Browse.ObjectName;
+  SavedComputerDir = Browse.ComputerDir;
+  // Connection probe: enter the login directory and list it.
+  const auto probe = [&] {
+    if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return false;
+    FindBuffer = ftp::FindData{};
+    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+    if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles;
+    Ftp.InternetCloseHandle(Ftp.TransferHandle);
+    Ftp.TransferHandle = kNoHandle;
+    return true;
+  };
+  Browse.CurrentDirectory = Browse.BaseDirectory;
+  if (!probe() && !(Ftp.FtpReconnect() && probe())) {
+    wait.release();
+    ui.message(cp1251::text(kRefreshFailed));
+    setEnabled(true);
+    return;
+  }
+  Browse.Refreshing = true;
+  const auto finish = [&] {
+    Browse.Refreshing = false;
+    setEnabled(true);
+    wait.release();
+  };
+  const ConnectionRecord record = Settings.current();
+  if (record.accessMode() == 1) {
+    StringGrid1->setRowCount(1);
+    StringGrid1->setCell(0, 0, Browse.ObjectNameKnown ? Browse.ObjectName : Browse.BaseDirectory);
+  } else {
+    int r = ListObjects();
+    if (r == 1) {
+      r = Ftp.FtpReconnect() ? ListObjects() : 1;
+    } else if (r == 2) {
+      r = ListObjects();
+    }
+    if (r != 0) {
+      finish();
+      ui.message(cp1251::text(kRefreshFailed));
+      return;
+    }
+  }
+  if (record.accessMode() == 1 && !Browse.ObjectNameKnown) {
+    Browse.ObjectPath = Browse.BaseDirectory;
+    if (FindObjectName() == 1 && !Ftp.FtpReconnect()) {
+      finish();
+      ui.message(cp1251::text(kLinkLost), cp1251::text(kRefreshFailed));
+      return;
+    }
+  }
+  if (!Browse.ObjectNameKnown) {
+    finish();
+    return;
+  }
+  int row = 0;
+  for (int i = 0; i < StringGrid1->rowCount(); ++i) {
+    if (StringGrid1->cell(0, i) == SavedObjectName) {
+      row = i;
+      break;
+    }
+  }
+  StringGrid1->selectRow(row);
+  StringGrid1Click();
+  finish();
+}

@@ -66,8 +66,8 @@ TEST_F(ObjectListTest, ServerObjectsInListingOrderWithRememberedRow) {
   EXPECT_EQ(objects(), expected);
   EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  FTP-сервер \"Станция\"");
   EXPECT_EQ(form->Browse.BaseDirectory, "/");
-  EXPECT_EQ(form->Browse.CurrentDirectory, "/");
   EXPECT_EQ(form->StringGrid1->row(), 2);
+  EXPECT_EQ(form->Browse.ObjectPath, "/" + expected[2]) << "the remembered object was clicked";
   EXPECT_TRUE(form->Panel1->isEnabled());
   EXPECT_TRUE(form->BitBtn2->isEnabled());
   EXPECT_FALSE(form->Browse.ListFilling);
@@ -98,6 +98,8 @@ TEST_F(ObjectListTest, ReselectByNameOrTheLastRow) {
   const Strings listed = objects();
   const int b = static_cast<int>(std::find(listed.begin(), listed.end(), "b") - listed.begin());
   ASSERT_LT(b, 2) << "b is not the last row, so that the test tells the two rules apart";
+  // As after object creation: a fresh session on the same connection, then a rebuild by name.
+  ASSERT_TRUE(form->Ftp.FtpOpen());
   form->Browse.ObjectName = "b";
   form->setRefreshRequest(true);
   form->N_ServListClick();  // no dialog: only the object list is rebuilt
@@ -117,9 +119,8 @@ TEST_F(ObjectListTest, ObjectDirectoryModeShowsOneRow) {
   chooseServer();
   EXPECT_EQ(objects(), Strings{"/station/obj-1"});
   const auto log = server.commands();
-  EXPECT_EQ(
-      std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MLSD", 0) == 0; }), 0)
-      << "nothing is listed";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MLSD /station"), 0) << "the object list itself is not listed";
+  EXPECT_EQ(form->StringGrid2->cell(0, 0), "v0017n1");
 }
 
 TEST_F(ObjectListTest, EmptyServerShowsAnEmptyListWithoutMessage) {
