@@ -16,6 +16,9 @@ class MainWindowFixture : public ::testing::Test {
  protected:
   void TearDown() override {
     form.reset();
+    // The local source makes its folder the process's current directory; the next test (and the FTP
+    // test server it starts) must not inherit a folder that is deleted with this test.
+    std::filesystem::current_path(startDirectory);
     for (QWidget* w : QApplication::topLevelWidgets()) {
       EXPECT_FALSE(w->isVisible()) << "window left open: " << w->objectName().toStdString();
       if (w->isVisible()) w->close();
@@ -49,6 +52,7 @@ class MainWindowFixture : public ::testing::Test {
 
   static std::string recordOf(const std::string& image, int i) { return image.substr(2 + 304 * i, 304); }
 
+  const std::filesystem::path startDirectory = std::filesystem::current_path();
   TempDir dir;
   RecorderUi ui;
   std::unique_ptr<TFormMain> form;

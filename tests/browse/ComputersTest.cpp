@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+
+#include "settings/Conn_list.h"
+#include "support/FtpServer.h"
+#include "support/MainWindowFixture.h"
+#include "support/ModalDriver.h"
+#include "support/TimeZone.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// 2009-03-05 14:07:09 in the tests' zone (UTC+3 then).
+long long alarmTime() {
+  std::tm t{};
+  t.tm_year = 109, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 11, t.tm_min = 7, t.tm_sec = 9;
+  return timegm(&t);
+}
+
+class ComputersTest : public MainWindowFixture {
+ protected:
+  void SetUp() override { useTestTimeZone(); }
+
+  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+    make();
+    ConnectionRecord r;
+    r.setName("s");
+    r.setHost("127.0.0.1");
+    r.setPort(server.port());
+    r.setUser("op");
+    r.setPassword("secret");
+    r.setAccessMode(accessMode);
+    form->Settings.setRecord(0, r);
+    form->Settings.setConnectionCount(1);
+    form->Ftp.setTimeouts({2, 2, 2});
+    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
+    form->N_ServListClick();
+  }
+
+  Strings column(TStringGrid* g) const {
+    Strings out;
+    for (int r = 0; r < g->rowCount(); ++r) out.push_back(g->cell(0, r));
+    return out;
+  }
+
+  void click(int row) {
+    form->StringGrid1->selectRow(row);
+    form->StringGrid1Click();
+  }
+};
+
+TEST_F(ComputersTest, ComputerDirectoriesAndLookAlikesInListingOrder) {
+  FtpServer server;
+  for (const char* d : {"/obj/v0017n1", "/obj/V0017n1", "/obj/v017n1", "/obj/v1234n", "/obj/v0017n1234"}) {
+    server.makeDir(d);
+  }
+  server.putFile("/obj/v0017n2", "a plain file");
+  connectTo(server);
+  Strings expected;
+  for (const auto& e : std::filesystem::directory_iterator(server.local("/obj"))) {
+    const std::string n = e.path().filename().string();
+    if (n == "v0017n1" || n == "v1234n") expected.push_back(n);
+  }
+  EXPECT_EQ(column(form->StringGrid2), expected);
+  EXPECT_EQ(form->Browse.ObjectPath, "/obj");
+  EXPECT_EQ(form->Browse.ComputerDir, expected[0]) << "the first line is chosen";
+  EXPECT_EQ(form->Panel3->text().toStdString(), "Нет сообщений");
+  EXPECT_FALSE(form->BitBtn3->isEnabled());
+  EXPECT_TRUE(form->BitBtn1->isEnabled());
+  EXPECT_EQ(form->Label19->text().toStdString(), "Нет данных") << "no gas-parameter file";
+}
+
+TEST_F(ComputersTest, AlarmTimeAsListedWithPrefixMatch) {
+  FtpServer server;
+  server.makeDir("/obj/v0017n1");
+  server.putFile("/obj/obj-alarm.txt.old", "x");
+  server.setTime("/obj/obj-alarm.txt.old", alarmTime());
+  connectTo(server);
+  EXPECT_EQ(form->Panel3->text().toStdString(), "05.03.09  14:07:09");
+  EXPECT_TRUE(form->BitBtn3->isEnabled());
+}
+
+TEST_F(ComputersTest, EmptyObjectDirectoryAndConnectionDrops) {
+  FtpServer server;
+  server.makeDir("/empty");
+  server.makeDir("/obj/v0017n1");
+  connectTo(server);
+  // Listing order decides which is row 0; find the rows by name.
+  const Strings objects = column(form->StringGrid1);
+  const int empty = static_cast<int>(std::find(objects.begin(), objects.end(), "empty") - objects.begin());
+  const int obj = 1 - empty;
+  click(empty);
+  EXPECT_EQ(column(form->StringGrid2), Strings{""});
+  EXPECT_EQ(form->Label19->text().toStdString(), "Нет данных");
+  EXPECT_TRUE(ui.messages.empty());
+
+  server.setFaults(R"([{"cmd":"MLSD","arg":"/obj","action":"drop","times":1}])");
+  click(obj);
+  EXPECT_EQ(column(form->StringGrid2), Strings{"v0017n1"}) << "one reconnect and a second attempt";
+  EXPECT_TRUE(ui.messages.empty());
+
+  server.setFaults(R"([{"cmd":"MLSD","arg":"/obj","action":"drop"}])");
+  click(obj);
+  EXPECT_EQ(ui.texts(), Strings{"Связь с сервером прервана"});
+  EXPECT_EQ(ui.waitDepth, 0);
+}
+
+TEST_F(ComputersTest, ObjectNameFromReportFileNames) {
+  FtpServer::Options o;
+  o.home = "/station";
+  FtpServer server(o);
+  server.makeDir("/station/v0017n1/chakr");
+  server.putFile("/station/v0017n1/sutkr/A-B-v0017n1-sutkr-2009.03.05.txt", "report");
+  server.putFile("/station/A-B-alarm.txt", "alarm");
+  server.setTime("/station/A-B-alarm.txt", alarmTime());
+  connectTo(server, 1);
+  EXPECT_EQ(column(form->StringGrid1), Strings{"A-B"});
+  EXPECT_TRUE(form->Browse.ObjectNameKnown);
+  EXPECT_EQ(form->Browse.ObjectName, "A-B");
+  EXPECT_EQ(form->Browse.GasParFileName, "A-B-gaspar.txt");
+  EXPECT_EQ(form->Panel3->text().toStdString(), "05.03.09  14:07:09");
+  EXPECT_FALSE(form->BitBtn1->isEnabled()) << "no gas-parameter entry in the one-object mode";
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ComputersTest, NoReportAnywhereKeepsTheLoginDirectoryRow) {
+  FtpServer::Options o;
+  o.home = "/station";
+  FtpServer server(o);
+  server.makeDir("/station/v0017n1/chakr");
+  connectTo(server, 1);
+  EXPECT_EQ(column(form->StringGrid1), Strings{"/station"});
+  EXPECT_FALSE(form->Browse.ObjectNameKnown);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ComputersTest, NamesThatWouldLeaveTheCacheAreNotSelected) {
+  FtpServer::Options o;
+  o.home = "/station";
+  FtpServer server(o);
+  server.putFile("/station/v0017n1/chakr/..\\..\\x-v0017n1-chakr-2009.03.05-14.txt", "r");
+  connectTo(server, 1);
+  EXPECT_FALSE(form->Browse.ObjectNameKnown);
+  EXPECT_EQ(column(form->StringGrid1), Strings{"/station"});
+  ASSERT_EQ(ui.texts().size(), 1u);
+  EXPECT_EQ(ui.texts()[0], "Имя объекта \"..\\..\\x\" не может быть именем папки: объект не выбран");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "REPORT"));
+}
+
+TEST_F(ComputersTest, ObjectRowWithABackslashIsRefused) {
+  FtpServer server;
+  server.makeDir("/a\\..\\b");
+  server.putFile("/a\\..\\b/a\\..\\b-gaspar.txt", "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n");
+  connectTo(server);
+  EXPECT_EQ(ui.texts(), Strings{"Имя объекта \"a\\..\\b\" не может быть именем папки: объект не выбран"});
+  EXPECT_FALSE(form->Browse.ObjectNameKnown);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "REPORT"));
+}
+
+TEST_F(ComputersTest, LocalFolderAlarmTimeExactNameOnly) {
+  make();
+  TempDir tree;
+  std::filesystem::create_directories(tree.path() / "obj" / "v0017n1");
+  writeBytes(tree.path() / "obj" / "obj-alarm.txt.old", "x");
+  form->Browse.SourceMode = 1;
+  form->Settings.setTypedDirectory(tree.path().string());
+  form->Browse.ActiveLocalDirectory = LocalDirectory::Typed;
+  form->FormShow();
+  form->TimerStart->stop();
+  ASSERT_EQ(form->ListObjects(), 0);
+  click(0);
+  EXPECT_EQ(form->Panel3->text().toStdString(), "Нет сообщений");
+  writeBytes(tree.path() / "obj" / "obj-alarm.txt", "x");
+  std::filesystem::last_write_time(
+      tree.path() / "obj" / "obj-alarm.txt",
+      std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(alarmTime())));
+  click(0);
+  EXPECT_EQ(form->Panel3->text().toStdString(), "05.03.09 14:07:09");
+  EXPECT_TRUE(form->BitBtn3->isEnabled());
+  EXPECT_EQ(column(form->StringGrid2), Strings{"v0017n1"});
+  form->FormClose();
+}
+
+TEST_F(ComputersTest, RefreshKeepsTheChoiceOrFallsBackToTheFirst) {
+  FtpServer server;
+  server.makeDir("/a/v0017n1");
+  server.makeDir("/b/v0017n1");
+  server.makeDir("/b/v0017n2");
+  connectTo(server);
+  const Strings objects = column(form->StringGrid1);
+  const int b = static_cast<int>(std::find(objects.begin(), objects.end(), "b") - objects.begin());
+  click(b);
+  const Strings lines = column(form->StringGrid2);
+  ASSERT_EQ(lines.size(), 2u);
+  form->StringGrid2->selectRow(1);
+  form->StringGrid2Click();
+  const std::string chosenLine = lines[1];
+  form->BitBtn2Click();
+  EXPECT_EQ(form->Browse.ObjectName, "b");
+  EXPECT_EQ(form->Browse.ComputerDir, chosenLine);
+  EXPECT_FALSE(form->Browse.Refreshing);
+
+  std::filesystem::remove_all(server.local("/b/" + chosenLine));
+  form->BitBtn2Click();
+  EXPECT_EQ(form->Browse.ComputerDir, column(form->StringGrid2)[0]) << "the line is gone: the first line";
+
+  std::filesystem::remove_all(server.local("/b"));
+  form->BitBtn2Click();
+  EXPECT_EQ(form->Browse.ObjectName, "a") << "the object is gone: the first object";
+  EXPECT_TRUE(ui.messages.empty());
+
+  server.setFaults(R"([{"cmd":"CWD","action":"reply","code":550,"text":"No."}])");
+  form->BitBtn2Click();
+  EXPECT_EQ(ui.texts(), Strings{"Неудачная попытка обновления данных"});
+  EXPECT_FALSE(form->Browse.Refreshing);
+  EXPECT_TRUE(form->isEnabled());
+  EXPECT_EQ(ui.waitDepth, 0);
+}
+
+}  // namespace
