@@ -91,6 +91,13 @@ void TStringGrid::clearColumn(int column) {
   }
 }
 
+int TStringGrid::findRow(int column, std::string_view cp1251) const {
+  for (int r = 0; r < rowCount(); ++r) {
+    if (cell(column, r) == cp1251) return r;
+  }
+  return -1;
+}
+
 int TStringGrid::row() const {
   return currentRow();
 }

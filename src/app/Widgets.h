@@ -49,6 +49,8 @@ class TStringGrid : public QTableWidget {
   void setCell(int column, int row, std::string_view cp1251);
   // Sets every cell of a column to the empty text.
   void clearColumn(int column);
+  // The first row whose cell in column equals text, or -1.
+  int findRow(int column, std::string_view cp1251) const;
   // The selected row, or -1.
   int row() const;
   void selectRow(int row);

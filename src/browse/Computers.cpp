@@ -1,6 +1,7 @@
 // The object click and the refresh: the flow computers and lines of the chosen object, the alarm time,
 // and the hand-over to the gas parameters and the report catalogue.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/Main.h"
@@ -113,15 +114,7 @@ void TFormMain::StringGrid1Click() {
       return;
     }
   }
-  int line = 0;
-  if (Browse.Refreshing) {
-    for (int i = 0; i < StringGrid2->rowCount(); ++i) {
-      if (StringGrid2->cell(0, i) == SavedComputerDir) {
-        line = i;
-        break;
-      }
-    }
-  }
+  const int line = Browse.Refreshing ? std::max(StringGrid2->findRow(0, SavedComputerDir), 0) : 0;
   StringGrid2->selectRow(line);
   StringGrid2Click();
   BitBtn1->setEnabled(record.accessMode() == 0);
@@ -308,14 +301,7 @@ void TFormMain::BitBtn2Click() {
     finish();
     return;
   }
-  int row = 0;
-  for (int i = 0; i < StringGrid1->rowCount(); ++i) {
-    if (StringGrid1->cell(0, i) == SavedObjectName) {
-      row = i;
-      break;
-    }
-  }
-  StringGrid1->selectRow(row);
+  StringGrid1->selectRow(std::max(StringGrid1->findRow(0, SavedObjectName), 0));
   StringGrid1Click();
   finish();
 }

@@ -90,13 +90,8 @@ void TFormMain::N_ServListClick() {
   // connection (0 when the list has become shorter).
   int row;
   if (Browse.ReselectByName) {
-    row = StringGrid1->rowCount() - 1;
-    for (int i = 0; i < StringGrid1->rowCount(); ++i) {
-      if (StringGrid1->cell(0, i) == Browse.ObjectName) {
-        row = i;
-        break;
-      }
-    }
+    row = StringGrid1->findRow(0, Browse.ObjectName);
+    if (row < 0) row = StringGrid1->rowCount() - 1;
     record.setLastObjectRow(row);
   } else {
     if (record.lastObjectRow() < 0 || record.lastObjectRow() >= StringGrid1->rowCount())
