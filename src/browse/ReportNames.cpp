@@ -1,0 +1,70 @@
+#include "browse/ReportNames.h"
+
+#include <cstdio>
+
+namespace {
+
+// Reads the date text like the C conversions %Nd (optional blanks, an optional sign and digits, at most
+// N characters in all) and %c (any one character).
+class DateScanner {
+ public:
+  explicit DateScanner(std::string_view s) : s_(s) {}
+  bool number(size_t width, int& out) {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
+    size_t used = 0;
+    bool negative = false;
+    if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) {
+      negative = s_[i_] == '-';
+      ++i_, ++used;
+    }
+    int v = 0;
+    size_t digits = 0;
+    while (i_ < s_.size() && used < width && s_[i_] >= '0' && s_[i_] <= '9') {
+      v = v * 10 + (s_[i_++] - '0');
+      ++used, ++digits;
+    }
+    if (digits == 0) return false;
+    out = negative ? -v : v;
+    return true;
+  }
+  bool character() {
+    if (i_ >= s_.size()) return false;
+    ++i_;
+    return true;
+  }
+
+ private:
+  std::string_view s_;
+  size_t i_ = 0;
+};
+
+}  // namespace
+
+bool IsValidReportDate(int32_t month, int32_t day, int32_t hour) {
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23;
+}
+
+std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, int kind,
+                                          std::string_view searchText) {
+  const size_t at = name.find(searchText);
+  if (at == std::string_view::npos) return std::nullopt;
+  const size_t dateStart = at + searchText.size() + 1;  // the separator after the code is not checked
+  if (dateStart >= name.size()) return std::nullopt;
+  DateScanner sc(name.substr(dateStart));
+  int year = 0, month = 0, day = 1, hour = 0;
+  bool ok = sc.number(4, year) && sc.character() && sc.number(2, month);
+  if (kind <= 2) ok = ok && sc.character() && sc.number(2, day);
+  if (kind == 0) ok = ok && sc.character() && sc.number(2, hour);
+  if (!ok || kind < 0 || kind > 4) return std::nullopt;
+  if (!IsValidReportDate(month, kind <= 2 ? day : 1, kind == 0 ? hour : 0)) return std::nullopt;
+  const char* star = size < 20 ? "*" : "";
+  char buf[64];
+  if (kind == 0) {
+    std::snprintf(buf, sizeof buf, " %4d.%02d.%02d  %02d:00%s", year, month, day, hour, star);
+  } else if (kind <= 2) {
+    std::snprintf(buf, sizeof buf, " %4d.%02d.%02d%s", year, month, day, star);
+  } else {
+    std::snprintf(buf, sizeof buf, " %4d.%02d%s", year, month, star);
+  }
+  return std::string(buf);
+}
