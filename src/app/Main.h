@@ -109,7 +109,11 @@ class TFormMain : public QMainWindow {
   void BitBtn2Click();
   // The line click: the report lists of the line in the current row of StringGrid2.
   void StringGrid2Click();
-  std::string SavedObjectName;  // the choice at the start of a refresh
+  // One kind folder of the line into its list; false on a connection failure.
+  bool ListReportsFtp(int kind);
+  void ListReportsLocal(int kind);
+  std::array<int32_t, 5> EntryCount{};  // entries per report list while it is built
+  std::string SavedObjectName;          // the choice at the start of a refresh
   std::string SavedComputerDir;
 
   // --- Gas parameters.

@@ -1,9 +1,115 @@
-// The line click: the report catalogue of the chosen line.
+// The line click: the five report lists of the chosen line.
+
+#include <QApplication>
+
+#include <algorithm>
+#include <vector>
 
 #include "app/Main.h"
+#include "browse/ReportNames.h"
+#include "core/Cp1251.h"
+#include "core/FileSys.h"
+#include "core/ReportKind.h"
 
-// The five report lists arrive with the report catalogue; until then choosing a line only records it.
+namespace {
+
+struct Listed {
+  std::string name;
+  uint32_t size;
+};
+
+// Names in ascending order, so that the last row is the newest report whatever order the server or the
+// file system lists in (the dates in the names have fixed widths).
+void sortByName(std::vector<Listed>& files) {
+  std::stable_sort(files.begin(), files.end(),
+                   [](const Listed& a, const Listed& b) { return a.name < b.name; });
+}
+
+}  // namespace
+
 void TFormMain::StringGrid2Click() {
   const int row = StringGrid2->row();
-  if (row >= 0) Browse.ComputerDir = StringGrid2->cell(0, row);
+  if (row < 0 || StringGrid2->cell(0, row).empty()) return;
+  StringGrid1->setEnabled(false);
+  StringGrid2->setEnabled(false);
+  WaitCursor wait(ui);
+  if (!Browse.Refreshing) ClearBrowse(false, false);
+  CurrentReportGrid = nullptr;
+  for (TStringGrid* g : reportGrids()) {
+    g->setCurrentCell(std::max(g->currentRow(), 0), 0);
+    g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  Browse.ComputerDir = StringGrid2->cell(0, row);
+  Browse.FilePrefix = Browse.ObjectName + "-" + Browse.ComputerDir;
+  EntryCount.fill(0);
+  for (int kind = 0; kind < kReportKindCount; ++kind) {
+    if (Browse.SourceMode != 0) {
+      ListReportsLocal(kind);
+      continue;
+    }
+    if (ListReportsFtp(kind) || (Ftp.FtpReconnect() && ListReportsFtp(kind))) continue;
+    wait.release();
+    ui.message(cp1251::text("Связь с FTP-сервером прервана"));
+    Ftp.FtpClose();
+    return;  // the lists stay disabled until they are built again
+  }
+  const auto grids = reportGrids();
+  for (int kind = 0; kind < kReportKindCount; ++kind) {
+    TStringGrid* g = grids[kind];
+    const int n = EntryCount[kind];
+    if (Browse.Refreshing && n == 0) g->clearColumn(1);
+    g->setRowCount(std::max(n, 1));
+    const int normal = g == StringGrid3 ? 179 : 127;
+    g->setColumnWidth(1, n >= 19 ? normal - 21 : normal);
+    if (n > 0) g->setCurrentCell(n - 1, 0);
+    g->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  }
+  EnableFilledGrids();
+}
+
+bool TFormMain::ListReportsFtp(int kind) {
+  const int entered = Ftp.EnterKindDirectory(kind);
+  if (entered == 1) return true;
+  if (entered == 2) return false;
+  FindBuffer = ftp::FindData{};
+  Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
+  if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles;
+  std::vector<Listed> files;
+  do {
+    if (FindBuffer.attributes != ftp::kAttrDirectory) {
+      files.push_back({FindBuffer.name, static_cast<uint32_t>(FindBuffer.size)});
+    }
+  } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
+  Ftp.InternetCloseHandle(Ftp.TransferHandle);
+  Ftp.TransferHandle = kNoHandle;
+  sortByName(files);
+  TStringGrid* g = reportGrids()[kind];
+  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
+  for (const auto& f : files) {
+    if (const auto entry = catalogueEntry(f.name, f.size, kind, search)) {
+      g->setCell(1, EntryCount[kind]++, *entry);
+    }
+  }
+  return true;
+}
+
+void TFormMain::ListReportsLocal(int kind) {
+  const char sep = fsys::kSeparator;
+  const std::string dir = activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
+                          std::string(kReportKindCodes[kind]);
+  if (!fsys::setCurrentDirectory(dir)) return;
+  const auto entries = fsys::listDirectory(dir);
+  if (!entries) return;
+  std::vector<Listed> files;
+  for (const auto& e : *entries) {
+    if (!(e.attributes & fsys::kAttrDirectory)) files.push_back({e.name, static_cast<uint32_t>(e.size)});
+  }
+  sortByName(files);
+  TStringGrid* g = reportGrids()[kind];
+  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
+  for (const auto& f : files) {
+    if (const auto entry = catalogueEntry(f.name, f.size, kind, search)) {
+      g->setCell(1, EntryCount[kind]++, *entry);
+    }
+  }
 }
