@@ -28,6 +28,7 @@ test-sanitize: setup
 
 bench: build
 	./$(BUILD)/bench/bench_listing
+	./$(BUILD)/bench/bench_catalogue
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/Widgets.h"
 #include "core/BrowseState.h"
@@ -112,8 +113,13 @@ class TFormMain : public QMainWindow {
   // One kind folder of the line into its list; false on a connection failure.
   bool ListReportsFtp(int kind);
   void ListReportsLocal(int kind);
-  std::array<int32_t, 5> EntryCount{};  // entries per report list while it is built
-  std::string SavedObjectName;          // the choice at the start of a refresh
+  std::array<int32_t, 5> EntryCount{};
+  struct Listed {  // one file of a kind folder
+    std::string name;
+    uint32_t size;
+  };
+  void addEntries(int kind, std::vector<Listed>& files);  // entries per report list while it is built
+  std::string SavedObjectName;                            // the choice at the start of a refresh
   std::string SavedComputerDir;
 
   // --- Gas parameters.

@@ -13,19 +13,32 @@
 
 namespace {
 
-struct Listed {
-  std::string name;
-  uint32_t size;
-};
-
 // Names in ascending order, so that the last row is the newest report whatever order the server or the
 // file system lists in (the dates in the names have fixed widths).
-void sortByName(std::vector<Listed>& files) {
+void sortByName(std::vector<TFormMain::Listed>& files) {
+  using Listed = TFormMain::Listed;
   std::stable_sort(files.begin(), files.end(),
                    [](const Listed& a, const Listed& b) { return a.name < b.name; });
 }
 
 }  // namespace
+
+// The entry rule over the files of one kind folder, in ascending name order; the rows are added in one
+// step rather than one by one.
+void TFormMain::addEntries(int kind, std::vector<Listed>& files) {
+  sortByName(files);
+  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
+  std::vector<std::string> texts;
+  for (const auto& f : files) {
+    if (auto entry = catalogueEntry(f.name, f.size, kind, search)) texts.push_back(std::move(*entry));
+  }
+  TStringGrid* g = reportGrids()[kind];
+  const int first = EntryCount[kind];
+  const int rows = first + static_cast<int>(texts.size());
+  if (rows > g->rowCount()) g->setRowCount(rows);
+  for (size_t i = 0; i < texts.size(); ++i) g->setCell(1, first + static_cast<int>(i), texts[i]);
+  EntryCount[kind] = rows;
+}
 
 void TFormMain::StringGrid2Click() {
   const int row = StringGrid2->row();
@@ -82,14 +95,7 @@ bool TFormMain::ListReportsFtp(int kind) {
   } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
   Ftp.InternetCloseHandle(Ftp.TransferHandle);
   Ftp.TransferHandle = kNoHandle;
-  sortByName(files);
-  TStringGrid* g = reportGrids()[kind];
-  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
-  for (const auto& f : files) {
-    if (const auto entry = catalogueEntry(f.name, f.size, kind, search)) {
-      g->setCell(1, EntryCount[kind]++, *entry);
-    }
-  }
+  addEntries(kind, files);
   return true;
 }
 
@@ -104,12 +110,5 @@ void TFormMain::ListReportsLocal(int kind) {
   for (const auto& e : *entries) {
     if (!(e.attributes & fsys::kAttrDirectory)) files.push_back({e.name, static_cast<uint32_t>(e.size)});
   }
-  sortByName(files);
-  TStringGrid* g = reportGrids()[kind];
-  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
-  for (const auto& f : files) {
-    if (const auto entry = catalogueEntry(f.name, f.size, kind, search)) {
-      g->setCell(1, EntryCount[kind]++, *entry);
-    }
-  }
+  addEntries(kind, files);
 }
