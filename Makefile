@@ -4,7 +4,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build run test test-sanitize bench clean format
+.PHONY: all setup build run run-plain test test-sanitize bench clean format
 
 all: build
 
@@ -15,7 +15,12 @@ build: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The program on a demo station (a loopback FTP server over a sample tree, settings of its own).
 run: build
+	./scripts/demo $(CURDIR)/$(BUILD)
+
+# The program itself, with the INI and REPORT folders beside build/ostraftp.
+run-plain: build
 	./$(BUILD)/ostraftp
 
 test: build

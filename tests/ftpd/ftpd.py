@@ -161,6 +161,14 @@ def main():
     logging.basicConfig(level=logging.CRITICAL)
     server = FTPServer(("127.0.0.1", a.port), handler)
     server.max_cons = 64
+    # The server ends with the test (or demo) that started it, even when that process dies.
+    parent = os.getppid()
+
+    def watch_parent():
+        if os.getppid() != parent:
+            os._exit(0)
+
+    server.ioloop.call_every(0.5, watch_parent)
     print("PORT %d" % server.address[1], flush=True)
     try:
         # A short poll keeps the idle timers running while no client sends anything.
