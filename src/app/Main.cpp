@@ -94,6 +94,8 @@ void TFormMain::buildLayout() {
   StringGrid5 = grid("StringGrid5", 4, {8, 127});
   StringGrid6 = grid("StringGrid6", 5, {8, 127});
   StringGrid7 = grid("StringGrid7", 6, {8, 127});
+  // The report lists select one cell, not a row: a current cell parked in column 0 shows no entry.
+  for (TStringGrid* g : reportGrids()) g->setSelectionBehavior(QAbstractItemView::SelectItems);
   connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid1Click(); });
   connect(StringGrid2, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid2Click(); });
 

@@ -143,7 +143,8 @@ TEST_F(MainWindowTest, GridsHaveTheirColumnsRowsAndFont) {
     EXPECT_EQ(c.grid->verticalHeader()->defaultSectionSize(), 20);
     EXPECT_EQ(c.grid->font().family().toStdString(), "Arial");
     EXPECT_EQ(c.grid->font().pixelSize(), 17);
-    EXPECT_EQ(c.grid->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(c.grid->selectionBehavior(),
+              c.widths.size() == 1 ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     EXPECT_EQ(c.grid->editTriggers(), QAbstractItemView::NoEditTriggers);
   }
 }
