@@ -48,7 +48,11 @@ TEST_F(CatalogueTest, FiveListsNewestLastOneListingPerKind) {
     server.putFile(line + name, std::string(d == 1 ? 19 : 20, 'r'));
   }
   server.putFile(line + "meskr/A-v0017n1-meskr-2009.03.txt", std::string(30, 'r'));
-  server.makeDir(line + "sutko");
+  for (int d = 1; d <= 18; ++d) {
+    char name[64];
+    std::snprintf(name, sizeof name, "sutko/A-v0017n1-sutko-2009.04.%02d.txt", d);
+    server.putFile(line + name, std::string(40, 'r'));
+  }
   // mesko is missing on the server.
   connectTo(server);
   server.clearLog();
@@ -64,10 +68,12 @@ TEST_F(CatalogueTest, FiveListsNewestLastOneListingPerKind) {
   EXPECT_EQ(daily.front(), " 2009.03.01*");
   EXPECT_EQ(daily.back(), " 2009.03.19");
   EXPECT_EQ(form->StringGrid4->columnWidth(1), 106) << "nineteen entries make the column narrower";
-  EXPECT_EQ(entries(form->StringGrid5), Strings{""});
-  EXPECT_FALSE(form->StringGrid5->isEnabled());
+  EXPECT_EQ(entries(form->StringGrid5).size(), 18u);
+  EXPECT_EQ(form->StringGrid5->columnWidth(1), 127) << "eighteen do not";
   EXPECT_EQ(entries(form->StringGrid6), Strings{" 2009.03"});
+  EXPECT_EQ(form->StringGrid6->columnWidth(1), 127);
   EXPECT_EQ(entries(form->StringGrid7), Strings{""});
+  EXPECT_FALSE(form->StringGrid7->isEnabled()) << "the missing kind folder leaves only its list empty";
   EXPECT_TRUE(form->StringGrid3->isEnabled());
   EXPECT_EQ(form->Browse.FilePrefix, "A-v0017n1");
 
