@@ -15,15 +15,7 @@ class CatalogueTest : public MainWindowFixture {
  protected:
   void connectTo(const FtpServer& server) {
     make();
-    ConnectionRecord r;
-    r.setName("s");
-    r.setHost("127.0.0.1");
-    r.setPort(server.port());
-    r.setUser("op");
-    r.setPassword("secret");
-    form->Settings.setRecord(0, r);
-    form->Settings.setConnectionCount(1);
-    form->Ftp.setTimeouts({2, 2, 2});
+    useServer(server.port());
     onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
     form->N_ServListClick();
   }

@@ -25,16 +25,7 @@ class ComputersTest : public MainWindowFixture {
 
   void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
     make();
-    ConnectionRecord r;
-    r.setName("s");
-    r.setHost("127.0.0.1");
-    r.setPort(server.port());
-    r.setUser("op");
-    r.setPassword("secret");
-    r.setAccessMode(accessMode);
-    form->Settings.setRecord(0, r);
-    form->Settings.setConnectionCount(1);
-    form->Ftp.setTimeouts({2, 2, 2});
+    useServer(server.port(), accessMode);
     onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
     form->N_ServListClick();
   }

@@ -37,14 +37,7 @@ class GasReadTest : public MainWindowFixture {
   }
 
   void connect(const FtpServer& server) {
-    ConnectionRecord r;
-    r.setHost("127.0.0.1");
-    r.setPort(server.port());
-    r.setUser("op");
-    r.setPassword("secret");
-    form->Settings.setRecord(0, r);
-    form->Settings.setConnectionCount(1);
-    form->Ftp.setTimeouts({2, 2, 2});
+    useServer(server.port());
     ASSERT_TRUE(form->Ftp.FtpOpen());
   }
 };

@@ -30,6 +30,20 @@ class MainWindowFixture : public ::testing::Test {
     return *form;
   }
 
+  // Stores the one connection of the window: the FTP test server on loopback, short time-outs.
+  void useServer(int port, uint8_t accessMode = 0) {
+    ConnectionRecord r;
+    r.setName("s");
+    r.setHost("127.0.0.1");
+    r.setPort(port);
+    r.setUser("op");
+    r.setPassword("secret");
+    r.setAccessMode(accessMode);
+    form->Settings.setRecord(0, r);
+    form->Settings.setConnectionCount(1);
+    form->Ftp.setTimeouts({2, 2, 2});
+  }
+
   // The settings file on disk.
   std::string savedSettings() const { return readBytes(dir.path() / "INI" / "ftp_conn.ini"); }
 
