@@ -143,6 +143,7 @@ class TFormMain : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  bool enterCurrentDirectory();
   void buildLayout();
   void buildMenu();
   formats::DateTimeFormats savedFormats_;

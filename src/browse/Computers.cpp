@@ -120,17 +120,20 @@ void TFormMain::StringGrid1Click() {
   BitBtn1->setEnabled(record.accessMode() == 0);
 }
 
+// Enters CurrentDirectory; after a refusal once more, 200 ms later.
+bool TFormMain::enterCurrentDirectory() {
+  if (Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return true;
+  ui.pause(200);
+  return Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory);
+}
+
 int TFormMain::ListComputers() {
   int count = 0;
   const auto add = [&](const std::string& name) {
-    if (count >= StringGrid2->rowCount()) StringGrid2->setRowCount(count + 1);
     StringGrid2->setCell(0, count++, name);
-  };
+  };  // grows the list
   if (Browse.SourceMode == 0) {
-    if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
-      ui.pause(200);
-      if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return 1;
-    }
+    if (!enterCurrentDirectory()) return 1;
     FindBuffer = ftp::FindData{};
     Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
     if (Ftp.TransferHandle == kNoHandle) {
@@ -218,10 +221,7 @@ int TFormMain::FindObjectName() {
   Browse.GasParFileName = Browse.ObjectName + "-gaspar.txt";
   Browse.AlarmFileName = Browse.ObjectName + "-alarm.txt";
   Browse.CurrentDirectory = Browse.ObjectPath;
-  if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
-    ui.pause(200);
-    if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return 1;
-  }
+  if (!enterCurrentDirectory()) return 1;
   FindBuffer = ftp::FindData{};
   Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
   if (Ftp.TransferHandle == kNoHandle) {

