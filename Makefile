@@ -10,9 +10,11 @@ all: build
 
 setup:
 	@./scripts/setup
+	@./scripts/fetch-ftp-servers $(CURDIR)/$(BUILD)/ftp-servers
 
 build: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DOSTRAFTP_FTP_SERVERS=$(CURDIR)/$(BUILD)/ftp-servers >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The program on a demo station (a loopback FTP server over a sample tree, settings of its own).
@@ -27,7 +29,8 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-sanitize: setup
-	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRAFTP_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRAFTP_SANITIZE=ON \
+	  -DOSTRAFTP_FTP_SERVERS=$(CURDIR)/$(BUILD)/ftp-servers >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 

@@ -7,7 +7,11 @@
 
 #include "core/Cp1251.h"
 #include "core/ReportKind.h"
+#include "net/FtpConnection.h"
 #include "settings/SettingsFile.h"
+
+using ftp::curlError;
+using ftp::replyError;
 
 namespace {
 
@@ -83,42 +87,6 @@ size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
   return k;
 }
 
-// The server's replies, line by line (libcurl hands FTP replies to the header callback).
-size_t collectReplyLine(char* data, size_t size, size_t n, void* user) {
-  std::string line(data, size * n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  static_cast<std::vector<std::string>*>(user)->push_back(std::move(line));
-  return size * n;
-}
-
-// Reply code -> last error for a server that answered.
-uint32_t replyError(long code) {
-  return code == 421 ? ftp::kErrorInternetTimeout : ftp::kErrorInternetExtendedError;
-}
-
-uint32_t curlError(CURLcode rc, long code) {
-  if (code == 421) return ftp::kErrorInternetTimeout;  // "service not available, closing connection"
-  switch (rc) {
-    case CURLE_OPERATION_TIMEDOUT:
-      return ftp::kErrorInternetTimeout;
-    case CURLE_REMOTE_ACCESS_DENIED:
-    case CURLE_REMOTE_FILE_NOT_FOUND:
-    case CURLE_FTP_COULDNT_RETR_FILE:
-    case CURLE_UPLOAD_FAILED:
-    case CURLE_QUOTE_ERROR:
-    case CURLE_FILESIZE_EXCEEDED:
-    case CURLE_WRITE_ERROR:
-      return ftp::kErrorInternetExtendedError;
-    case CURLE_COULDNT_RESOLVE_HOST:
-      return ftp::kErrorInternetNameNotResolved;
-    case CURLE_LOGIN_DENIED:
-      return ftp::kErrorInternetLoginFailure;
-    default:
-      // Connection refused, reset, closed by the server, malformed replies: the connection is gone.
-      return ftp::kErrorInternetConnectionAborted;
-  }
-}
-
 // Host names and addresses only: anything else could reshape the URL given to libcurl.
 bool validHost(const std::string& host) {
   if (host.empty()) return false;
@@ -129,100 +97,6 @@ bool validHost(const std::string& host) {
 }
 
 }  // namespace
-
-// The logged-in connection: libcurl's handle (its connection cache holds the live control connection),
-// what the server told at login, and the directory it is in.
-struct FtpSession::Connection {
-  HINTERNET handle = kNoHandle;
-  CURL* curl = nullptr;
-  std::string root;  // "ftp://host:port/"
-  std::string user, password;
-  std::string entryPath;  // login directory
-  std::string serverCwd;  // the server's current directory
-  bool hasMlst = false;   // FEAT lists MLST: listings use MLSD, single lookups MLST
-  std::vector<std::string> replies;
-
-  ~Connection() {
-    if (curl) curl_easy_cleanup(curl);
-  }
-
-  // URL of an absolute file path: "%2F" for the leading slash, each segment escaped on its own.
-  std::string url(const std::string& absPath) const {
-    std::string out = root + "%2F";
-    bool first = true;
-    size_t start = 1;
-    while (start <= absPath.size()) {
-      size_t end = absPath.find('/', start);
-      if (end == std::string::npos) end = absPath.size();
-      if (end > start) {
-        char* e = curl_easy_escape(curl, absPath.data() + start, static_cast<int>(end - start));
-        if (!first) out += '/';
-        out += e;
-        curl_free(e);
-        first = false;
-      }
-      start = end + 1;
-    }
-    return out;
-  }
-
-  // Resets the handle and sets what every request needs. The live connection survives the reset.
-  void prepare(const ftp::Timeouts& t, const std::string& target) {
-    curl_easy_reset(curl);
-    replies.clear();
-    curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, t.connect);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, t.response);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, t.stall);
-    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectReplyLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &replies);
-  }
-
-  // Sends one command of our own ("*" keeps the connection when the server refuses it) on a request
-  // that transfers nothing; returns the reply code, 0 when no reply came.
-  CURLcode command(const ftp::Timeouts& t, const std::string& cmd, long& code) {
-    prepare(t, root);
-    curl_slist* quote = curl_slist_append(nullptr, ("*" + cmd).c_str());
-    curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    const CURLcode rc = curl_easy_perform(curl);
-    curl_slist_free_all(quote);
-    code = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
-    noteNewConnection();
-    return rc;
-  }
-
-  // libcurl opens a new connection by itself when it finds the old one closed by the server while idle;
-  // the server is then in the login directory again. A new connection shows in its greeting (220).
-  void noteNewConnection() {
-    for (const auto& line : replies) {
-      if (line.compare(0, 4, "220 ") == 0 || line.compare(0, 4, "220-") == 0) {
-        serverCwd = entryPath;
-        return;
-      }
-    }
-  }
-
-  // The reply lines of the last command whose reply code is code ("257 ..." or "250-...").
-  std::vector<std::string> repliesWith(long code) const {
-    const std::string tag = std::to_string(code);
-    std::vector<std::string> out;
-    for (const auto& line : replies) {
-      if (line.size() >= 4 && line.compare(0, 3, tag) == 0 && (line[3] == ' ' || line[3] == '-')) {
-        out.push_back(line);
-      }
-    }
-    return out;
-  }
-};
 
 // The one open listing or file.
 struct FtpSession::Transfer {
@@ -262,9 +136,18 @@ bool FtpSession::transferValid(HINTERNET h, int kind) {
 
 std::string FtpSession::resolve(const std::string& path) const {
   if (!path.empty() && path[0] == '/') return path;
-  std::string base = connection_->serverCwd;
+  std::string base = connection_->cwd;
   if (base.empty() || base.back() != '/') base += '/';
   return base + path;
+}
+
+bool FtpSession::wire(const std::string& path, std::string& out) {
+  uint32_t error = 0;
+  return connection_->wire(timeouts_, path, out, error) || fail(error);
+}
+
+bool FtpSession::failed(int curlCode, long replyCode) {
+  return fail(curlError(static_cast<CURLcode>(curlCode), replyCode));
 }
 
 HINTERNET FtpSession::openTransfer(std::unique_ptr<Transfer> t) {
@@ -356,7 +239,7 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   if (session == kNoHandle || session != SessionHandle) return fail(ftp::kErrorInvalidHandle), kNoHandle;
   if (!validHost(host)) return fail(ftp::kErrorInternetNameNotResolved), kNoHandle;
   if (!safeForCommand(user) || !safeForCommand(password)) return fail(ftp::kErrorInvalidParameter), kNoHandle;
-  auto c = std::make_unique<Connection>();
+  auto c = std::make_unique<ftp::Connection>();
   c->curl = curl_easy_init();
   if (!c->curl) return fail(ftp::kErrorInternetConnectionAborted), kNoHandle;
   const unsigned tcpPort = static_cast<uint32_t>(port) & 0xFFFFu;
@@ -364,28 +247,12 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->root = "ftp://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(tcpPort) + "/";
   c->user = user;
   c->password = password;
-  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
-  c->prepare(timeouts_, c->root);
-  curl_slist* quote = curl_slist_append(nullptr, "*FEAT");
-  curl_easy_setopt(c->curl, CURLOPT_QUOTE, quote);
-  curl_easy_setopt(c->curl, CURLOPT_NOBODY, 1L);
-  curl_easy_setopt(c->curl, CURLOPT_FRESH_CONNECT, 1L);
-  const CURLcode rc = curl_easy_perform(c->curl);
-  curl_slist_free_all(quote);
-  long code = 0;
-  curl_easy_getinfo(c->curl, CURLINFO_RESPONSE_CODE, &code);
-  if (rc != CURLE_OK) return fail(curlError(rc, code)), kNoHandle;
-  const char* entry = nullptr;
-  curl_easy_getinfo(c->curl, CURLINFO_FTP_ENTRY_PATH, &entry);
-  c->entryPath = entry ? entry : "/";
-  c->serverCwd = c->entryPath;
-  for (const auto& line : c->replies) {
-    // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
-    if (line.size() >= 5 && line[0] == ' ' &&
-        (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0)) {
-      c->hasMlst = true;
-    }
-  }
+  // The byte rules of the server stay known across reconnects to the same server.
+  if (rules_.first == c->root) c->bytes = rules_.second;
+  uint32_t error = 0;
+  const bool in = c->login(timeouts_, error);
+  rules_ = {c->root, c->bytes};
+  if (!in) return fail(error), kNoHandle;
   c->replies.clear();
   c->handle = newHandle();
   connection_ = std::move(c);
@@ -417,32 +284,35 @@ bool FtpSession::InternetCloseHandle(HINTERNET handle) {
 
 bool FtpSession::FtpGetCurrentDirectory(HINTERNET connection, std::string& directory) {
   if (!connectionValid(connection)) return false;
+  ftp::Connection& c = *connection_;
   long code = 0;
-  const CURLcode rc = connection_->command(timeouts_, "PWD", code);
-  if (rc != CURLE_OK) return fail(curlError(rc, code));
-  if (code != 257) return fail(replyError(code));
-  // 257 "<dir>" text; a quote inside the name is doubled.
-  const auto lines = connection_->repliesWith(257);
-  if (lines.empty()) return fail(ftp::kErrorInternetExtendedError);
-  const std::string& line = lines.back();
-  const size_t open = line.find('"');
-  if (open == std::string::npos) return fail(ftp::kErrorInternetExtendedError);
-  std::string dir;
-  size_t i = open + 1;
-  for (; i < line.size(); ++i) {
-    if (line[i] == '"') {
-      if (i + 1 < line.size() && line[i + 1] == '"') {
-        dir += '"';
-        ++i;
-        continue;
-      }
-      break;
-    }
-    dir += line[i];
+  CURLcode rc = c.command(timeouts_, {"PWD"}, code);
+  if (rc == CURLE_OK && code == 257 && c.reconnected() && c.cwd != c.entryPath) {
+    // A new connection starts in the login directory: enter the callers' directory there first.
+    std::string sent;
+    if (!wire(c.cwd, sent)) return false;
+    rc = c.command(timeouts_, {"CWD " + sent, "PWD"}, code);
   }
-  if (i >= line.size()) return fail(ftp::kErrorInternetExtendedError);
-  connection_->serverCwd = dir;
+  if (rc != CURLE_OK) return failed(rc, code);
+  if (code != 257) return fail(replyError(code));
+  uint32_t error = 0;
+  std::string dir;
+  if (!c.replyPath(timeouts_, dir, error)) return fail(error);
+  c.cwd = dir;
   directory = dir;
+  lastError_ = 0;
+  return true;
+}
+
+// CWD and MKD: one command of our own, judged by its reply code.
+bool FtpSession::pathCommand(const char* verb, const std::string& path) {
+  std::string sent;
+  if (!wire(path, sent)) return false;
+  long code = 0;
+  const CURLcode rc = connection_->command(timeouts_, {verb + (" " + sent)}, code);
+  if (rc != CURLE_OK) return failed(rc, code);
+  if (code < 200 || code >= 300)
+    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
   lastError_ = 0;
   return true;
 }
@@ -451,62 +321,53 @@ bool FtpSession::FtpSetCurrentDirectory(HINTERNET connection, const std::string&
   if (!connectionValid(connection)) return false;
   if (directory.empty() || !safeForCommand(directory)) return fail(ftp::kErrorInvalidParameter);
   const std::string path = resolve(directory);
-  long code = 0;
-  const CURLcode rc = connection_->command(timeouts_, "CWD " + path, code);
-  if (rc != CURLE_OK) return fail(curlError(rc, code));
-  if (code < 200 || code >= 300)
-    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
-  connection_->serverCwd = path;
-  lastError_ = 0;
+  if (!pathCommand("CWD", path)) return false;
+  connection_->cwd = path;
   return true;
 }
 
 bool FtpSession::FtpCreateDirectory(HINTERNET connection, const std::string& path) {
   if (!connectionValid(connection)) return false;
   if (path.empty() || !safeForCommand(path)) return fail(ftp::kErrorInvalidParameter);
-  long code = 0;
-  const CURLcode rc = connection_->command(timeouts_, "MKD " + resolve(path), code);
-  if (rc != CURLE_OK) return fail(curlError(rc, code));
-  if (code < 200 || code >= 300)
-    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
-  lastError_ = 0;
-  return true;
+  return pathCommand("MKD", resolve(path));
 }
 
 // --- Listings.
 
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
-  Connection& c = *connection_;
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(dir, sent)) return false;
   std::string body;
-  // The command goes with its absolute argument as written; libcurl adds nothing to a bare root URL.
-  c.prepare(timeouts_, c.root);
-  const std::string request = (c.hasMlst ? "MLSD " : "LIST ") + dir;
-  curl_easy_setopt(c.curl, CURLOPT_CUSTOMREQUEST, request.c_str());
+  // On a directory URL under NOCWD libcurl sends the command with the directory as its argument.
+  c.prepare(timeouts_, c.directoryUrl(sent));
+  curl_easy_setopt(c.curl, CURLOPT_CUSTOMREQUEST, c.hasMlst ? "MLSD" : "LIST");
   curl_easy_setopt(c.curl, CURLOPT_WRITEFUNCTION, collectBytes);
   curl_easy_setopt(c.curl, CURLOPT_WRITEDATA, &body);
-  const CURLcode rc = curl_easy_perform(c.curl);
   long code = 0;
-  curl_easy_getinfo(c.curl, CURLINFO_RESPONSE_CODE, &code);
-  c.noteNewConnection();
-  if (rc != CURLE_OK) return fail(curlError(rc, code));
+  const CURLcode rc = c.perform(code);
+  if (rc != CURLE_OK) return failed(rc, code);
   out = c.hasMlst ? ftp::parseMlsd(body) : ftp::parseList(body, clock_());
   return true;
 }
 
 bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
-  Connection& c = *connection_;
+  ftp::Connection& c = *connection_;
   out.clear();
   if (c.hasMlst) {
     // MLST answers on the control connection: no data connection for one file.
+    std::string sent;
+    if (!wire(path, sent)) return false;
     long code = 0;
-    const CURLcode rc = c.command(timeouts_, "MLST " + path, code);
-    if (rc != CURLE_OK) return fail(curlError(rc, code));
+    const CURLcode rc = c.command(timeouts_, {"MLST " + sent}, code);
+    if (rc != CURLE_OK) return failed(rc, code);
     if (code == 421) return fail(ftp::kErrorInternetTimeout);
     if (code < 200 || code >= 300) return true;  // no such file: an empty result
     for (const auto& line : c.replies) {
       ftp::FindData e;
       if (!line.empty() && line[0] == ' ' && ftp::parseMlsxLine(line.substr(1), e)) {
-        e.name = baseName(e.name);
+        // The name asked for, not the name in the reply: replies may double 0xFF.
+        e.name = baseName(path);
         out.push_back(std::move(e));
       }
     }
@@ -535,7 +396,7 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
   t->kind = Transfer::Find;
   const bool all = pattern.empty() || pattern == "*.*" || pattern == "*";
   if (all || hasWildcards(pattern)) {
-    if (!listDirectory(connection_->serverCwd, t->entries)) return kNoHandle;
+    if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
     if (!all) {
       std::erase_if(t->entries,
                     [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
@@ -570,16 +431,16 @@ HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name,
     return openTransfer(std::move(t));
   }
   if (access != ftp::kGenericRead) return fail(ftp::kErrorInvalidParameter), kNoHandle;
-  Connection& c = *connection_;
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(path, sent)) return kNoHandle;
   Download d;
-  c.prepare(timeouts_, c.url(path));
+  c.prepare(timeouts_, c.url(sent));
   curl_easy_setopt(c.curl, CURLOPT_WRITEFUNCTION, collectDownload);
   curl_easy_setopt(c.curl, CURLOPT_WRITEDATA, &d);
   curl_easy_setopt(c.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(ftp::kMaxDownloadBytes));
-  const CURLcode rc = curl_easy_perform(c.curl);
   long code = 0;
-  curl_easy_getinfo(c.curl, CURLINFO_RESPONSE_CODE, &code);
-  c.noteNewConnection();
+  const CURLcode rc = c.perform(code);
   if (rc != CURLE_OK) {
     return fail(d.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code)), kNoHandle;
   }
@@ -611,20 +472,20 @@ bool FtpSession::InternetReadFile(HINTERNET file, void* buffer, uint32_t size, u
 bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t size, uint32_t* written) {
   if (written) *written = 0;
   if (!transferValid(file, Transfer::Write)) return false;
-  Connection& c = *connection_;
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(transfer_->path, sent)) return false;
   Upload u{static_cast<const char*>(data), size};
-  c.prepare(timeouts_, c.url(transfer_->path));
+  c.prepare(timeouts_, c.url(sent));
   curl_easy_setopt(c.curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(c.curl, CURLOPT_READFUNCTION, feedUpload);
   curl_easy_setopt(c.curl, CURLOPT_READDATA, &u);
   curl_easy_setopt(c.curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
   // The first write creates the file; later writes of the same handle add to it.
   if (transfer_->written) curl_easy_setopt(c.curl, CURLOPT_APPEND, 1L);
-  const CURLcode rc = curl_easy_perform(c.curl);
   long code = 0;
-  curl_easy_getinfo(c.curl, CURLINFO_RESPONSE_CODE, &code);
-  c.noteNewConnection();
-  if (rc != CURLE_OK) return fail(curlError(rc, code));
+  const CURLcode rc = c.perform(code);
+  if (rc != CURLE_OK) return failed(rc, code);
   transfer_->written = true;
   if (written) *written = size;
   lastError_ = 0;

@@ -10,7 +10,9 @@
 //
 // libcurl never changes the server's directory on its own: every path it is given is absolute, and the
 // directory changes the callers ask for are sent as CWD commands of our own, so the server really
-// receives each one.
+// receives each one. The directory the callers entered is the base of relative names, also after
+// libcurl silently replaced a connection the server had closed. Names with byte 0xFF reach each server
+// exactly (net/FtpTelnet.h).
 
 #include <cstdint>
 #include <memory>
@@ -21,8 +23,12 @@
 #include "core/Clock.h"
 #include "core/Ui.h"
 #include "net/FtpListing.h"
+#include "net/FtpTelnet.h"
 
 class SettingsFile;
+namespace ftp {
+class Connection;
+}
 
 using HINTERNET = uint32_t;  // 0 = no handle
 inline constexpr HINTERNET kNoHandle = 0;
@@ -98,7 +104,6 @@ class FtpSession {
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
  private:
-  struct Connection;
   struct Transfer;
 
   bool fail(uint32_t error);
@@ -107,6 +112,7 @@ class FtpSession {
   std::string resolve(const std::string& path) const;
   HINTERNET newHandle() { return nextHandle_++; }
   HINTERNET openTransfer(std::unique_ptr<Transfer> t);
+  bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
 
@@ -117,6 +123,12 @@ class FtpSession {
   Clock clock_;
   uint32_t lastError_ = 0;
   HINTERNET nextHandle_ = 1;
-  std::unique_ptr<Connection> connection_;
+  // The wire form of a path for a command on the connection (see Connection::wire).
+  bool wire(const std::string& path, std::string& out);
+  // A request that failed: its last error from libcurl's result and the reply code.
+  bool failed(int curlCode, long replyCode);
+
+  std::unique_ptr<ftp::Connection> connection_;
+  std::pair<std::string, ftp::ByteRules> rules_;  // the byte rules learnt of the server at this URL
   std::unique_ptr<Transfer> transfer_;
 };

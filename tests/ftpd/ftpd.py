@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """FTP server for the tests and the demo station: pyftpdlib on 127.0.0.1 over a root folder.
 
-Prints "PORT <n>" once it listens. Every command line it receives is appended to the log file as the
+Prints "PORT <n>" once it listens. With --telnet it reads commands as ProFTPD does: byte 0xFF is the
+Telnet IAC, so IAC IAC is one 0xFF, IAC DM and IAC IP vanish, and IAC WILL/WONT/DO/DONT leave the command
+unanswered; a CWD that fails names the path in its reply. Every command line it receives is appended to the log file as the
 raw bytes the client sent. Names are Windows-1251 bytes: they pass through unchanged (surrogateescape)
 in both directions.
 
@@ -13,19 +15,22 @@ Fault hooks come from a JSON file that is read again before each command:
           "hang"  never answer
           "reply" answer with "code text" instead of running the command
           "stall" answer RETR with 150 and then never send the data
+          "close-after" run the command, then close the idle control connection without a word
   times   optional: how many matches the fault acts on (counted per "gen")
 """
 
 import argparse
-import json
 import os
 import sys
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+from faults import Faults
 
 
 class LocalListTimesFS(AbstractedFS):
@@ -41,47 +46,12 @@ class LocalListTimesFS(AbstractedFS):
             self.cmd_channel.use_gmt_times = saved
 
 
-class Faults:
-    def __init__(self, path):
-        self.path = path
-        self.gen = None
-        self.faults = []
-        self.used = {}
-
-    def reload(self):
-        if not self.path or not os.path.exists(self.path):
-            self.faults = []
-            return
-        try:
-            with open(self.path, "r", encoding="utf-8", errors="surrogateescape") as f:
-                data = json.load(f)
-        except (OSError, ValueError):
-            return
-        if data.get("gen") != self.gen:
-            self.gen = data.get("gen")
-            self.used = {}
-        self.faults = data.get("faults", [])
-
-    def match(self, cmd, arg):
-        self.reload()
-        for i, f in enumerate(self.faults):
-            if f.get("cmd", "").upper() != cmd:
-                continue
-            if "arg" in f and f["arg"] not in arg:
-                continue
-            times = f.get("times")
-            if times is not None and self.used.get(i, 0) >= times:
-                continue
-            self.used[i] = self.used.get(i, 0) + 1
-            return f
-        return None
-
-
 class Handler(FTPHandler):
     unicode_errors = "surrogateescape"
     auth_failed_timeout = 0
     log_path = None
     faults = None
+    telnet = False
 
     def push(self, s):
         # Replies carry names as raw bytes, like the listings.
@@ -98,10 +68,21 @@ class Handler(FTPHandler):
             return
         super().handle()
 
-    def pre_process_command(self, line, cmd, arg):
+    def found_terminator(self):
+        raw = b"".join(self._in_buffer)
         if self.log_path:
             with open(self.log_path, "ab") as log:
-                log.write(line.encode("utf8", "surrogateescape") + b"\n")
+                log.write(raw + b"\n")
+        if self.telnet:
+            line = telnet_filter(raw)
+            if line is None:
+                self._in_buffer = []
+                self._in_buffer_len = 0
+                return  # waits for an option that never comes, as ProFTPD does
+            self._in_buffer = [line]
+        super().found_terminator()
+
+    def pre_process_command(self, line, cmd, arg):
         fault = self.faults.match(cmd, arg)
         if fault:
             action = fault.get("action")
@@ -116,7 +97,43 @@ class Handler(FTPHandler):
             if action == "stall" and cmd == "RETR":
                 self.respond("150 File status okay. About to open data connection.")
                 return
+            if action == "close-after":
+                super().pre_process_command(line, cmd, arg)
+                # Idle first: the client has finished its request when the server goes.
+                self.ioloop.call_later(0.05, self.close)
+                return
+        if self.telnet and cmd == "CWD" and arg:
+            path = self.fs.ftp2fs(self.fs.ftpnorm(arg))
+            if not self.fs.isdir(path):
+                self.respond("550 %s: No such file or directory" % arg)
+                return
         super().pre_process_command(line, cmd, arg)
+
+
+IAC, DM, IP, WILL, DONT = 0xFF, 0xF2, 0xF4, 0xFB, 0xFE
+
+
+def telnet_filter(raw):
+    """The command line as a Telnet-reading server sees it; None when it waits for more."""
+    out = bytearray()
+    i = 0
+    while i < len(raw):
+        b = raw[i]
+        if b != IAC or i + 1 >= len(raw):
+            out.append(b)
+            i += 1
+            continue
+        nxt = raw[i + 1]
+        if nxt == IAC:
+            out.append(IAC)
+        elif nxt in (DM, IP):
+            pass
+        elif WILL <= nxt <= DONT:
+            return None
+        else:
+            out += bytes((b, nxt))
+        i += 2
+    return bytes(out)
 
 
 def main():
@@ -129,6 +146,7 @@ def main():
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--home", default="", help="login directory below the root")
     p.add_argument("--no-mlsd", action="store_true", help="no MLSD/MLST, like vsftpd")
+    p.add_argument("--telnet", action="store_true", help="read 0xFF in commands as Telnet IAC, like ProFTPD")
     p.add_argument("--idle", type=float, default=0, help="idle time-out in seconds (421 and close)")
     a = p.parse_args()
 
@@ -142,6 +160,7 @@ def main():
     Handler.faults = Faults(a.faults)
     Handler.banner = "ostraftp test server ready."
     Handler.passive_ports = None
+    Handler.telnet = a.telnet
     if a.idle > 0:
         Handler.timeout = a.idle
     if a.no_mlsd:

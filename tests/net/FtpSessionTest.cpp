@@ -276,6 +276,11 @@ TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
   EXPECT_EQ(traffic(), (Commands{"EPSV", "SIZE /obj/empty.txt", "RETR /obj/empty.txt"}));
   EXPECT_EQ(download("missing.txt"), std::nullopt);
   EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+  traffic();
+  // After a transfer libcurl would go back to the login directory before the next command.
+  EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  EXPECT_EQ(listAll().size(), 2u);
+  EXPECT_EQ(traffic(), (Commands{"CWD /obj", "EPSV", "TYPE A", "MLSD /obj"}));
 }
 
 TEST_F(FtpSessionTest, ReadFileCopiesOutInPieces) {

@@ -1,6 +1,7 @@
 #include "support/FtpServer.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,6 +19,21 @@ extern char** environ;
 
 FtpServer::FtpServer() : FtpServer(Options{}) {}
 
+namespace {
+const char* kindName(FtpServerKind k) {
+  switch (k) {
+    case FtpServerKind::ProFtpd:
+      return "proftpd";
+    case FtpServerKind::Vsftpd:
+      return "vsftpd";
+    case FtpServerKind::PureFtpd:
+      return "pureftpd";
+    default:
+      return "pyftpdlib";
+  }
+}
+}  // namespace
+
 FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   root_ = dir_.path() / "root";
   log_ = dir_.path() / "commands.log";
@@ -26,10 +42,23 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   if (!options_.home.empty()) makeDir(options_.home);
   setFaults("[]");
 
-  std::vector<std::string> args = {
-      "/usr/bin/python3", OSTRAFTP_FTPD_SCRIPT, "--root", root_.string(), "--log",      log_.string(),
-      "--faults",         faults_.string(),     "--user", options_.user,  "--password", options_.password};
-  if (!options_.mlsd) args.push_back("--no-mlsd");
+  const FtpServerKind kind = options_.kind;
+  relay_ = kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd || kind == FtpServerKind::PureFtpd;
+  // vsftpd without root rights serves anonymous logins only.
+  if (kind == FtpServerKind::Vsftpd) options_.user = "ftp";
+  if (kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd) prefix_ = root_.string();
+
+  std::vector<std::string> args = {"/usr/bin/python3"};
+  if (relay_) {
+    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", kindName(kind), "--servers",
+                             OSTRAFTP_FTP_SERVERS_DIR, "--state", (dir_.path() / "state").string()});
+  } else {
+    args.push_back(OSTRAFTP_FTPD_SCRIPT);
+    if (kind == FtpServerKind::PyftpdlibTelnet) args.push_back("--telnet");
+    if (!options_.mlsd) args.push_back("--no-mlsd");
+  }
+  args.insert(args.end(), {"--root", root_.string(), "--log", log_.string(), "--faults", faults_.string(),
+                           "--user", options_.user, "--password", options_.password});
   if (options_.idleSeconds > 0) args.insert(args.end(), {"--idle", std::to_string(options_.idleSeconds)});
   if (!options_.home.empty()) args.insert(args.end(), {"--home", options_.home});
   std::vector<char*> argv;
@@ -51,21 +80,31 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     throw std::runtime_error("cannot start the FTP test server");
   }
   pid_ = pid;
-  // The first line is "PORT n".
+  // The first line is "PORT n", or "SKIP reason" from a real server that cannot run here.
   std::string line;
   char c;
   while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
   close(out[0]);
+  if (line.rfind("SKIP ", 0) == 0) {
+    skipReason_ = line.substr(5);
+    return;
+  }
   if (std::sscanf(line.c_str(), "PORT %d", &port_) != 1 || port_ <= 0) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
+    pid_ = -1;
     throw std::runtime_error("the FTP test server did not start: " + line);
+  }
+  if (relay_ && geteuid() == 0) {
+    if (const passwd* pw = getpwnam("ostraftp-ftp"))
+      ownerUid_ = static_cast<int>(pw->pw_uid), ownerGid_ = static_cast<int>(pw->pw_gid);
   }
 }
 
 FtpServer::~FtpServer() {
   if (pid_ > 0) {
-    kill(pid_, SIGKILL);
+    // The relay of a real server stops the server with it on SIGTERM.
+    kill(pid_, relay_ ? SIGTERM : SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
 }
@@ -100,10 +139,20 @@ void FtpServer::setFaults(const std::string& jsonArray) {
 
 void FtpServer::makeDir(const std::string& serverPath) const {
   std::filesystem::create_directories(local(serverPath));
+  own(local(serverPath));
 }
 
 void FtpServer::putFile(const std::string& serverPath, const std::string& bytes) const {
   writeBytes(local(serverPath), bytes);
+  own(local(serverPath));
+}
+
+// A real server runs as its own user when the tests run as root: what the test makes becomes its.
+void FtpServer::own(const std::filesystem::path& p) const {
+  if (ownerUid_ < 0) return;
+  for (auto q = p; q != root_ && q.has_relative_path(); q = q.parent_path()) {
+    if (lchown(q.c_str(), static_cast<uid_t>(ownerUid_), static_cast<gid_t>(ownerGid_)) != 0) break;
+  }
 }
 
 void FtpServer::setTime(const std::string& serverPath, long long epochSeconds) const {

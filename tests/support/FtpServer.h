@@ -1,6 +1,7 @@
 #pragma once
-// A real FTP server for a test: tests/ftpd/ftpd.py (pyftpdlib) on 127.0.0.1, over a temporary root
-// folder, with its command log and fault hooks. Started by the constructor, stopped by the destructor.
+// A real FTP server for a test on 127.0.0.1, over a temporary root folder, with its command log and fault
+// hooks: tests/ftpd/ftpd.py (pyftpdlib), or ProFTPD, vsftpd or Pure-FTPd behind the logging relay of
+// tests/ftpd/realftpd.py. Started by the constructor, stopped by the destructor.
 
 #include <filesystem>
 #include <string>
@@ -8,12 +9,15 @@
 
 #include "support/TempDir.h"
 
+enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd };
+
 class FtpServer {
  public:
   struct Options {
-    bool mlsd = true;        // false: a server without MLSD/MLST (like vsftpd)
-    double idleSeconds = 0;  // > 0: the server's idle time-out (421, then it closes)
-    std::string home;        // login directory below the root ("" = the root)
+    FtpServerKind kind = FtpServerKind::Pyftpdlib;  // PyftpdlibTelnet reads 0xFF as Telnet IAC, as ProFTPD
+    bool mlsd = true;                               // false: a server without MLSD/MLST (like vsftpd)
+    double idleSeconds = 0;                         // > 0: the server's idle time-out (421, then it closes)
+    std::string home;                               // login directory below the root ("" = the root)
     std::string user = "op";
     std::string password = "secret";
   };
@@ -24,7 +28,14 @@ class FtpServer {
   FtpServer(const FtpServer&) = delete;
   FtpServer& operator=(const FtpServer&) = delete;
 
+  // Why this server cannot run here ("" when it runs); the test is then skipped with this text.
+  const std::string& skipReason() const { return skipReason_; }
   int port() const { return port_; }
+  // The login user and password the server takes (vsftpd without root takes only "ftp").
+  const std::string& user() const { return options_.user; }
+  // The server's own path of a path below the root: ProFTPD and vsftpd run without a changed root, so
+  // their paths are the real paths of the folders.
+  std::string path(const std::string& below) const { return prefix_ + below; }
   const Options& options() const { return options_; }
   // Native path of a server path made of Windows-1251 bytes ("/obj/v0017n1").
   std::filesystem::path local(const std::string& serverPath) const;
@@ -45,6 +56,12 @@ class FtpServer {
   Options options_;
   TempDir dir_;
   std::filesystem::path root_, log_, faults_;
+  void own(const std::filesystem::path& p) const;
+
+  std::string prefix_;
+  std::string skipReason_;
+  int ownerUid_ = -1, ownerGid_ = -1;  // the server's user, when the tests run as root
+  bool relay_ = false;
   int pid_ = -1;
   int port_ = 0;
   int gen_ = 0;

@@ -1,0 +1,224 @@
+#include "net/FtpConnection.h"
+
+#include "net/Ftp_fun.h"
+
+namespace ftp {
+
+namespace {
+
+// The server's replies, line by line (libcurl hands FTP replies to the header callback).
+size_t collectReplyLine(char* data, size_t size, size_t n, void* user) {
+  std::string line(data, size * n);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  static_cast<std::vector<std::string>*>(user)->push_back(std::move(line));
+  return size * n;
+}
+
+bool hasFf(const std::string& s) {
+  return s.find('\xff') != std::string::npos;
+}
+
+}  // namespace
+
+uint32_t replyError(long code) {
+  return code == 421 ? kErrorInternetTimeout : kErrorInternetExtendedError;
+}
+
+uint32_t curlError(CURLcode rc, long code) {
+  if (code == 421) return kErrorInternetTimeout;  // "service not available, closing connection"
+  switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+      return kErrorInternetTimeout;
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_FILESIZE_EXCEEDED:
+    case CURLE_WRITE_ERROR:
+      return kErrorInternetExtendedError;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return kErrorInternetNameNotResolved;
+    case CURLE_LOGIN_DENIED:
+      return kErrorInternetLoginFailure;
+    default:
+      // Connection refused, reset, closed by the server, malformed replies: the connection is gone.
+      return kErrorInternetConnectionAborted;
+  }
+}
+
+Connection::~Connection() {
+  if (curl) curl_easy_cleanup(curl);
+}
+
+void Connection::prepare(const Timeouts& t, const std::string& target) {
+  curl_easy_reset(curl);
+  replies.clear();
+  curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
+  curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, t.connect);
+  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, t.response);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, t.stall);
+  curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectReplyLine);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &replies);
+}
+
+CURLcode Connection::perform(long& code) {
+  const CURLcode rc = curl_easy_perform(curl);
+  code = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  return rc;
+}
+
+CURLcode Connection::command(const Timeouts& t, const std::vector<std::string>& commands, long& code) {
+  prepare(t, url("/"));
+  curl_slist* quote = nullptr;
+  for (const auto& c : commands) quote = curl_slist_append(quote, ("*" + c).c_str());
+  curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  const CURLcode rc = perform(code);
+  curl_slist_free_all(quote);
+  return rc;
+}
+
+bool Connection::reconnected() const {
+  long connects = 0;
+  curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+  return connects > 0;
+}
+
+bool Connection::login(const Timeouts& t, uint32_t& error) {
+  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
+  prepare(t, url("/"));
+  curl_slist* quote = curl_slist_append(nullptr, "*FEAT");
+  curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+  long code = 0;
+  const CURLcode rc = perform(code);
+  curl_slist_free_all(quote);
+  if (rc != CURLE_OK) {
+    error = curlError(rc, code);
+    return false;
+  }
+  for (const auto& line : replies) {
+    // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
+    if (line.size() >= 5 && line[0] == ' ' &&
+        (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0)) {
+      hasMlst = true;
+    }
+  }
+  const char* entry = nullptr;
+  curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry);
+  const std::string named = entry ? entry : "/";
+  if (!readPath(t, named, entryPath, error)) return false;
+  cwd = entryPath;
+  return true;
+}
+
+bool Connection::learnCommandBytes(const Timeouts& t, uint32_t& error) {
+  // A refused CWD changes nothing on the server, and the server's own directory never matters here.
+  long code = 0;
+  const CURLcode rc = command(t, {std::string("CWD ") + kProbePath}, code);
+  if (rc != CURLE_OK) {
+    error = curlError(rc, code);
+    return false;
+  }
+  const ByteRules learnt = readProbeReply(replies);
+  bytes.commands = learnt.commands;
+  if (learnt.replies != ReplyBytes::Unknown) bytes.replies = learnt.replies;
+  return true;
+}
+
+bool Connection::wire(const Timeouts& t, const std::string& path, std::string& out, uint32_t& error) {
+  if (hasFf(path) && bytes.commands == CommandBytes::Unknown && !learnCommandBytes(t, error)) return false;
+  out = commandText(path, bytes.commands);
+  return true;
+}
+
+bool Connection::readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error) {
+  if (!hasFf(named) || bytes.replies == ReplyBytes::Raw) {
+    out = named;
+    return true;
+  }
+  if (bytes.replies == ReplyBytes::Doubled) {
+    out = undoubleFf(named);
+    return true;
+  }
+  if (hasOddFfRun(named)) {  // a doubling server never writes a lone 0xFF
+    bytes.replies = ReplyBytes::Raw;
+    out = named;
+    return true;
+  }
+  // Every 0xFF comes in pairs: either the server doubles them or the name holds "яя". Enter the
+  // undoubled path and ask where the server is: a doubling server names it doubled again.
+  const std::string single = undoubleFf(named);
+  std::string sent;
+  if (!wire(t, single, sent, error)) return false;
+  long code = 0;
+  const CURLcode rc = command(t, {"CWD " + sent, "PWD"}, code);
+  if (rc != CURLE_OK) {
+    error = curlError(rc, code);
+    return false;
+  }
+  const auto pwd = repliesWith(257);
+  const auto entered = pwd.empty() ? std::nullopt : parsePathReply(pwd.back());
+  const bool doubled = !repliesWith(250).empty() && entered && *entered == doubleFf(single);
+  bytes.replies = doubled ? ReplyBytes::Doubled : ReplyBytes::Raw;
+  out = doubled ? single : named;
+  return true;
+}
+
+bool Connection::replyPath(const Timeouts& t, std::string& out, uint32_t& error) {
+  const auto lines = repliesWith(257);
+  const auto named = lines.empty() ? std::nullopt : parsePathReply(lines.back());
+  if (!named) {
+    error = kErrorInternetExtendedError;
+    return false;
+  }
+  return readPath(t, *named, out, error);
+}
+
+std::string Connection::url(const std::string& wirePath) const {
+  std::string out = root + "%2F";
+  bool first = true;
+  size_t start = 1;
+  while (start <= wirePath.size()) {
+    size_t end = wirePath.find('/', start);
+    if (end == std::string::npos) end = wirePath.size();
+    if (end > start) {
+      char* e = curl_easy_escape(curl, wirePath.data() + start, static_cast<int>(end - start));
+      if (!first) out += '/';
+      out += e;
+      curl_free(e);
+      first = false;
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string Connection::directoryUrl(const std::string& wirePath) const {
+  std::string u = url(wirePath);
+  if (u.size() < 3 || u.compare(u.size() - 3, 3, "%2F") != 0) u += '/';
+  return u;
+}
+
+std::vector<std::string> Connection::repliesWith(long code) const {
+  const std::string tag = std::to_string(code);
+  std::vector<std::string> out;
+  for (const auto& line : replies) {
+    if (line.size() >= 4 && line.compare(0, 3, tag) == 0 && (line[3] == ' ' || line[3] == '-')) {
+      out.push_back(line);
+    }
+  }
+  return out;
+}
+
+}  // namespace ftp

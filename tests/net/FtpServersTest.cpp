@@ -1,0 +1,271 @@
+// The FTP layer against each real server: pyftpdlib (raw and Telnet-reading), ProFTPD, vsftpd and
+// Pure-FTPd, over a station tree whose login directory lies in "Станция я", with names in which "я"
+// (byte 0xFF) stands before every kind of byte.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "net/FtpTelnet.h"
+#include "net/Ftp_fun.h"
+#include "settings/SettingsFile.h"
+#include "support/FtpServer.h"
+#include "support/RecorderUi.h"
+#include "support/TimeZone.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+const std::string kStation = "/\xd1\xf2\xe0\xed\xf6\xe8\xff \xff";             // "Станция я"
+const std::string kHome = kStation + "/\xca\xee\xf2\xe5\xeb\xfc\xed\xe0\xff";  // ".../Котельная"
+
+// "я" before т, ф, ы, ь, э, ю, я, a blank, "-" and the end, and the objects of the demo station.
+const std::string kNames[] = {
+    "\xcf\xff\xf2\xfb\xe9",               // Пятый
+    "\xc7\xe0\xf0\xff-\xf4",              // Заря-ф
+    "\xc3\xd0\xd1 \xde\xe6\xed\xe0\xff",  // ГРС Южная
+    "\xff\xf4",
+    "\xff\xfb",
+    "\xff\xfc",
+    "\xff\xfd",
+    "\xff\xfe",
+    "\xff\xff",
+    "\xff \xff",
+    "\xff-",
+    "\xff",
+};
+
+const char* kindName(FtpServerKind k) {
+  switch (k) {
+    case FtpServerKind::Pyftpdlib:
+      return "Pyftpdlib";
+    case FtpServerKind::PyftpdlibTelnet:
+      return "PyftpdlibTelnet";
+    case FtpServerKind::ProFtpd:
+      return "ProFtpd";
+    case FtpServerKind::Vsftpd:
+      return "Vsftpd";
+    case FtpServerKind::PureFtpd:
+      return "PureFtpd";
+  }
+  return "?";
+}
+
+bool readsTelnet(FtpServerKind k) {
+  return k == FtpServerKind::ProFtpd || k == FtpServerKind::PyftpdlibTelnet;
+}
+
+class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
+ protected:
+  void start(double idleSeconds = 0) {
+    useTestTimeZone();
+    FtpServer::Options o;
+    o.kind = GetParam();
+    o.home = kHome;
+    o.idleSeconds = idleSeconds;
+    server = std::make_unique<FtpServer>(o);
+    if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
+    ConnectionRecord r;
+    r.setName("test");
+    r.setHost("127.0.0.1");
+    r.setPort(server->port());
+    r.setUser(server->user());
+    r.setPassword("secret");
+    settings.setRecord(0, r);
+    settings.setConnectionCount(1);
+    settings.setCurrentConnection(0);
+    session = std::make_unique<FtpSession>(settings, browse, ui);
+    session->setTimeouts({3, 3, 3});
+  }
+
+  Commands traffic() {
+    auto c = server->commands();
+    server->clearLog();
+    return c;
+  }
+  HINTERNET conn() const { return session->ConnectionHandle; }
+  std::string home() const { return server->path(kHome); }
+
+  std::set<std::string> listNames() {
+    std::set<std::string> out;
+    ftp::FindData e;
+    const HINTERNET h = session->FtpFindFirstFile(conn(), "*.*", e);
+    if (h == kNoHandle) return out;
+    do out.insert(e.name);
+    while (session->InternetFindNextFile(h, e));
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    return out;
+  }
+
+  std::optional<std::string> download(const std::string& name) {
+    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericRead);
+    if (h == kNoHandle) return std::nullopt;
+    const uint32_t size = session->FtpGetFileSize(h, nullptr);
+    std::string buf(size, '\0');
+    uint32_t read = 0;
+    EXPECT_TRUE(session->InternetReadFile(h, buf.data(), size, &read));
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    buf.resize(read);
+    return buf;
+  }
+
+  bool upload(const std::string& name, const std::string& bytes) {
+    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericWrite);
+    if (h == kNoHandle) return false;
+    uint32_t written = 0;
+    const bool ok =
+        session->InternetWriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &written);
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    return ok && written == bytes.size();
+  }
+
+  // The names in a folder of the server's disk.
+  std::set<std::string> onDisk(const std::string& below) const {
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(server->local(below))) {
+      out.insert(e.path().filename().string());
+    }
+    return out;
+  }
+
+  SettingsFile settings;
+  BrowseState browse;
+  RecorderUi ui;
+  std::unique_ptr<FtpServer> server;
+  std::unique_ptr<FtpSession> session;
+};
+
+// Every operation with every name: what the server stores and reports is exactly what was asked for,
+// and the bytes on the wire follow the server's reading of 0xFF.
+TEST_P(FtpServersTest, NamesWithYaReachTheServerExactly) {
+  start();
+  if (IsSkipped()) return;
+  std::set<std::string> expected;
+  for (const auto& n : kNames) {
+    server->putFile(kHome + "/" + n + "/" + n + "-gaspar.txt", "SP " + n);
+    expected.insert(n);
+  }
+  ASSERT_TRUE(session->FtpOpen());
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, home()) << "the login directory comes back exactly";
+  EXPECT_EQ(listNames(), expected);
+  for (const auto& n : kNames) {
+    SCOPED_TRACE(n);
+    traffic();
+    const std::string obj = home() + "/" + n;
+    ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), obj));
+    ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+    EXPECT_EQ(dir, obj);
+    EXPECT_EQ(listNames(), std::set<std::string>{n + "-gaspar.txt"});
+    ftp::FindData e;
+    const HINTERNET h = session->FtpFindFirstFile(conn(), n + "-gaspar.txt", e);
+    ASSERT_NE(h, kNoHandle);
+    EXPECT_EQ(e.name, n + "-gaspar.txt");
+    EXPECT_EQ(e.size, n.size() + 3);
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    EXPECT_EQ(download(n + "-gaspar.txt"), "SP " + n);
+    EXPECT_TRUE(upload(n + "-up.txt", n + "\xff\r\n"));
+    EXPECT_TRUE(session->FtpCreateDirectory(conn(), obj + "/" + n + "_mk"));
+    EXPECT_EQ(readBytes(server->local(kHome + "/" + n + "/" + n + "-up.txt")), n + "\xff\r\n");
+    EXPECT_EQ(onDisk(kHome + "/" + n), (std::set<std::string>{n + "-gaspar.txt", n + "-up.txt", n + "_mk"}));
+    const std::string sent = readsTelnet(GetParam()) ? ftp::doubleFf(obj) : obj;
+    const auto log = traffic();
+    EXPECT_EQ(log.front(), "CWD " + sent);
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "MKD " + sent + "/" + (readsTelnet(GetParam()) ? ftp::doubleFf(n) : n) + "_mk"),
+              log.end());
+  }
+  EXPECT_EQ(onDisk(kHome), expected) << "no object appeared under a changed name";
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+// The server closes the connection between two calls without a word; libcurl opens a new one by itself.
+// The directory the callers entered stays the base of the next relative name.
+TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
+  start();
+  if (IsSkipped()) return;
+  const std::string obj = kHome + "/" + kNames[0];
+  server->putFile(obj + "/gas.txt", "SP 0.7000");
+  ASSERT_TRUE(session->FtpOpen());
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj)));
+  const bool mlst = GetParam() != FtpServerKind::Vsftpd;
+  const char* fault = mlst ? R"([{"cmd":"MLST","action":"close-after","times":1}])"
+                           : R"([{"cmd":"LIST","action":"close-after","times":1}])";
+  server->setFaults(fault);
+  ftp::FindData e;
+  HINTERNET h2 = kNoHandle;
+  const HINTERNET h = session->FtpFindFirstFile(conn(), "gas.txt", e);
+  ASSERT_NE(h, kNoHandle);
+  EXPECT_TRUE(session->InternetCloseHandle(h));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  traffic();
+  EXPECT_EQ(download("gas.txt"), "SP 0.7000");
+  const auto log = traffic();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "USER " + server->user()) << "libcurl logged in again by itself";
+  EXPECT_EQ(log.back(),
+            "RETR " +
+                ftp::commandText(server->path(obj), readsTelnet(GetParam()) ? ftp::CommandBytes::TelnetIac
+                                                                            : ftp::CommandBytes::Raw) +
+                "/gas.txt");
+
+  // PWD on the new connection names the directory the callers entered, not the login directory.
+  server->setFaults(fault);
+  traffic();
+  ASSERT_NE(h2 = session->FtpFindFirstFile(conn(), "gas.txt", e), kNoHandle)
+      << session->GetLastError() << ::testing::PrintToString(traffic());
+  EXPECT_TRUE(session->InternetCloseHandle(h2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  traffic();
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, server->path(obj));
+  EXPECT_EQ(traffic().front(), "USER " + server->user());
+}
+
+// A connection the server drops during a listing, and one it closes after its idle time-out: the
+// operation reports the loss (or succeeds on a new connection), and the reconnect re-enters the
+// directory.
+TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
+  const bool shortIdle = GetParam() != FtpServerKind::PureFtpd;  // Pure-FTPd counts idle minutes
+  start(shortIdle ? 1 : 0);
+  if (IsSkipped()) return;
+  const std::string obj = server->path(kHome + "/" + kNames[1]);
+  server->makeDir(kHome + "/" + kNames[1] + "/chakr");
+  ASSERT_TRUE(session->FtpOpen());
+  browse.CurrentDirectory = obj + "/chakr";
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), browse.CurrentDirectory));
+  server->setFaults(GetParam() == FtpServerKind::Vsftpd ? R"([{"cmd":"LIST","action":"drop","times":1}])"
+                                                        : R"([{"cmd":"MLSD","action":"drop","times":1}])");
+  ftp::FindData e;
+  EXPECT_EQ(session->FtpFindFirstFile(conn(), "*.*", e), kNoHandle);
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetConnectionAborted);
+  ASSERT_TRUE(session->FtpReconnect());
+  std::string dir;
+  ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+  EXPECT_EQ(dir, browse.CurrentDirectory);
+
+  if (shortIdle) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    if (!session->FtpSetCurrentDirectory(conn(), obj)) {
+      const uint32_t error = session->GetLastError();
+      EXPECT_TRUE(error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted)
+          << error;
+      ASSERT_TRUE(session->FtpReconnect());
+    }
+    ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
+    EXPECT_TRUE(dir == obj || dir == browse.CurrentDirectory) << dir;
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
+                                           FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
+                                           FtpServerKind::PureFtpd),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+}  // namespace
