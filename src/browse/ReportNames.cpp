@@ -7,10 +7,13 @@ namespace {
 // Reads the date text like the C conversions %Nd (optional blanks, an optional sign and digits, at most
 // N characters in all) and %c (any one character).
 class DateScanner {
+  // The white space that %d skips: blank, tab, newline, carriage return, vertical tab, form feed.
+  static bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
  public:
   explicit DateScanner(std::string_view s) : s_(s) {}
   bool number(size_t width, int& out) {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
+    while (i_ < s_.size() && isBlank(s_[i_])) ++i_;
     size_t used = 0;
     bool negative = false;
     if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) {

@@ -42,7 +42,8 @@ bool createDirectory(std::string_view cp1251Path) {
 }
 
 bool safeName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
+  // Windows strips trailing blanks and dots: ".. " would name the parent folder there.
+  return !name.empty() && name.back() != ' ' && name.back() != '.' &&
          name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 

@@ -31,8 +31,9 @@ bool isDirectory(std::string_view cp1251Path);
 // Creates one folder level; false when it could not be created (an existing folder is not an error).
 bool createDirectory(std::string_view cp1251Path);
 
-// Whether a name from a server or a disk may be one component of a local path: not empty, not "." or
-// "..", and without "/", "\\", ":" or a zero byte, so that it can never leave the folder it is put in.
+// Whether a name from a server or a disk may be one component of a local path: not empty, not ending
+// in a blank or a dot (so never "." or ".."), and without "/", "\\", ":" or a zero byte, so that it can
+// never leave the folder it is put in, on any platform.
 bool safeName(std::string_view name);
 
 // Makes a folder the process's current directory; false when it cannot be entered.

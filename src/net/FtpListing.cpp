@@ -144,6 +144,7 @@ bool parseUnixLine(std::string_view line, const std::optional<fsys::CalendarTime
       const size_t arrow = name.find(" -> ");
       if (arrow != std::string_view::npos) name = name.substr(0, arrow);
     }
+    if (name.empty()) return false;  // a link without a name of its own
     out = FindData{};
     out.name = std::string(name);
     out.size = size;

@@ -7,15 +7,17 @@
 
 namespace {
 
+// A field that another program filled without its terminator reads as if its last byte were one, so
+// that what is read can always be stored back unchanged.
 std::string fieldText(const uint8_t* field, size_t size) {
-  const auto* end = std::find(field, field + size, uint8_t{0});
+  const auto* end = std::find(field, field + size - 1, uint8_t{0});
   return std::string(reinterpret_cast<const char*>(field), static_cast<size_t>(end - field));
 }
 
 bool setFieldText(uint8_t* field, size_t size, std::string_view v) {
   if (v.size() >= size || v.find('\0') != std::string_view::npos) return false;
   std::memset(field, 0, size);
-  std::memcpy(field, v.data(), v.size());
+  if (!v.empty()) std::memcpy(field, v.data(), v.size());  // an empty view may have no data at all
   return true;
 }
 

@@ -19,6 +19,8 @@ TEST(ReportNames, EntryRule) {
       {"A-v0017n1-sutkr-2009.03.05.txt", 19, 1, "A-v0017n1-sutkr", " 2009.03.05*"},
       {"A-v0017n1-sutkr-2009.03.05.txt", 20, 1, "A-v0017n1-sutkr", " 2009.03.05"},
       {"A-v0017n1-meskr-2009.03.txt", 100, 3, "A-v0017n1-meskr", " 2009.03"},
+      // Numbers may follow any white space %d skips, vertical tab and form feed too.
+      {"A-v0017n1-sutkr-\v2009.\f03. \t\n\r05.txt", 100, 1, "A-v0017n1-sutkr", " 2009.03.05"},
       {"A-v0017n1-chakr-2009_03_05_14.txt", 100, 0, h, " 2009.03.05  14:00"},
       {"A-v0017n1-chakr-2009.13.05-14.txt", 100, 0, h, std::nullopt},
       {"A-v0017n1-chakr-2009.03.32-14.txt", 100, 0, h, std::nullopt},

@@ -20,6 +20,18 @@ TEST(FileSys, Windows1251PathsBecomeUtf8NamesOnDisk) {
   EXPECT_FALSE(fsys::isDirectory(""));
 }
 
+TEST(FileSys, SafeNamesNeverLeaveTheirFolder) {
+  for (const char* ok : {"obj", "v0017n1", "\xcf\xff\xf2\xfb\xe9", ".hidden", "a.b", "a b"}) {
+    EXPECT_TRUE(fsys::safeName(ok)) << ok;
+  }
+  const std::string nul("a\0b", 3);
+  for (const std::string bad :
+       {"", ".", "..", ".. ", "obj.", "obj ", "... ", "a/b", "a\\b", "c:"}) {
+    EXPECT_FALSE(fsys::safeName(bad)) << bad;
+  }
+  EXPECT_FALSE(fsys::safeName(nul));
+}
+
 TEST(FileSys, ReadFileStopsAtTheLimit) {
   TempDir t;
   writeBytes(t.path() / "f", std::string(10, 'x'));

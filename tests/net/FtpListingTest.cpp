@@ -118,6 +118,7 @@ TEST(FtpListing, UnixListLines) {
        "\xce\xe1\xfa\xe5\xea\xf2 \xff",
        {2020, 1, 1, 0, 0, 0}},
       {"total 12", false, 0, 0, "", {}},
+      {"lrwxrwxrwx 1 u g 6 Feb 29  2024  -> target", false, 0, 0, "", {}},
       {"drwxr-xr-x 2 u g 0 Foo  1  2020 bad-month", false, 0, 0, "", {}},
       {"drwxr-xr-x 2 u g x Jan  1  2020 bad-size", false, 0, 0, "", {}},
       {"drwxr-xr-x 2 u g 0 Jan  1  2020", false, 0, 0, "", {}},

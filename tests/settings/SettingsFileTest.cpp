@@ -125,6 +125,24 @@ TEST_F(SettingsFileTest, LegacySizesKeepWhatWasReadAndGetTheDefaultTreeDirectory
   }
 }
 
+TEST_F(SettingsFileTest, ForeignFieldsWithoutTerminatorAndOverlongExeFolders) {
+  std::string img = foreignImage();
+  putText(img, 2, std::string(50, 'N'));      // a name field full to its last byte
+  putText(img, 3092, std::string(300, 'T'));  // TreeDirectory likewise
+  write(img.substr(0, 3442));
+  SettingsFile s;
+  // An executable folder too long for TreeDirectory leaves it empty (and copies nothing).
+  EXPECT_EQ(s.load(path(), std::string(294, 'x')), 3442u);
+  EXPECT_EQ(s.treeDirectory(), "");
+  ConnectionRecord r = s.record(0);
+  EXPECT_EQ(r.name(), std::string(49, 'N'));
+  EXPECT_TRUE(r.setName(r.name())) << "what was read can be stored back unchanged";
+  write(img);
+  ASSERT_EQ(s.load(path(), exe()), 4196u);
+  EXPECT_EQ(s.treeDirectory(), std::string(299, 'T'));
+  EXPECT_TRUE(s.setTreeDirectory(s.treeDirectory()));
+}
+
 TEST_F(SettingsFileTest, OtherSizesAndMissingFilesGiveTheDefaults) {
   for (size_t size : {size_t{0}, size_t{1}, size_t{3141}, size_t{3143}, size_t{4000}, size_t{4195}}) {
     SCOPED_TRACE(size);
