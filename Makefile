@@ -26,13 +26,15 @@ run-plain: build
 	./$(BUILD)/ostraftp
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
+	  ../scripts/report-skipped Testing/Temporary/LastTest.log; exit $$status
 
 test-sanitize: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRAFTP_SANITIZE=ON \
 	  -DOSTRAFTP_FTP_SERVERS=$(CURDIR)/$(BUILD)/ftp-servers >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
+	  ../scripts/report-skipped Testing/Temporary/LastTest.log; exit $$status
 
 bench: build
 	./$(BUILD)/bench/bench_listing
