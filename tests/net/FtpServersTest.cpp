@@ -12,6 +12,7 @@
 #include "settings/SettingsFile.h"
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
+#include "support/SessionFiles.h"
 #include "support/TimeZone.h"
 
 namespace {
@@ -36,22 +37,6 @@ const std::string kNames[] = {
     "\xff-",
     "\xff",
 };
-
-const char* kindName(FtpServerKind k) {
-  switch (k) {
-    case FtpServerKind::Pyftpdlib:
-      return "Pyftpdlib";
-    case FtpServerKind::PyftpdlibTelnet:
-      return "PyftpdlibTelnet";
-    case FtpServerKind::ProFtpd:
-      return "ProFtpd";
-    case FtpServerKind::Vsftpd:
-      return "Vsftpd";
-    case FtpServerKind::PureFtpd:
-      return "PureFtpd";
-  }
-  return "?";
-}
 
 bool readsTelnet(FtpServerKind k) {
   return k == FtpServerKind::ProFtpd || k == FtpServerKind::PyftpdlibTelnet;
@@ -99,26 +84,9 @@ class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
     return out;
   }
 
-  std::optional<std::string> download(const std::string& name) {
-    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericRead);
-    if (h == kNoHandle) return std::nullopt;
-    const uint32_t size = session->FtpGetFileSize(h, nullptr);
-    std::string buf(size, '\0');
-    uint32_t read = 0;
-    EXPECT_TRUE(session->InternetReadFile(h, buf.data(), size, &read));
-    EXPECT_TRUE(session->InternetCloseHandle(h));
-    buf.resize(read);
-    return buf;
-  }
-
+  std::optional<std::string> download(const std::string& name) { return downloadWhole(*session, name); }
   bool upload(const std::string& name, const std::string& bytes) {
-    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericWrite);
-    if (h == kNoHandle) return false;
-    uint32_t written = 0;
-    const bool ok =
-        session->InternetWriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &written);
-    EXPECT_TRUE(session->InternetCloseHandle(h));
-    return ok && written == bytes.size();
+    return uploadWhole(*session, name, bytes);
   }
 
   // The names in a folder of the server's disk.
@@ -240,9 +208,14 @@ TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), browse.CurrentDirectory));
   server->setFaults(GetParam() == FtpServerKind::Vsftpd ? R"([{"cmd":"LIST","action":"drop","times":1}])"
                                                         : R"([{"cmd":"MLSD","action":"drop","times":1}])");
+  const auto lost = [&] {
+    const uint32_t error = session->GetLastError();
+    return error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted;
+  };
   ftp::FindData e;
   EXPECT_EQ(session->FtpFindFirstFile(conn(), "*.*", e), kNoHandle);
-  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetConnectionAborted);
+  // With the data connection already open libcurl may notice the loss only at its time-out.
+  EXPECT_TRUE(lost()) << session->GetLastError();
   ASSERT_TRUE(session->FtpReconnect());
   std::string dir;
   ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
@@ -251,9 +224,7 @@ TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
   if (shortIdle) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     if (!session->FtpSetCurrentDirectory(conn(), obj)) {
-      const uint32_t error = session->GetLastError();
-      EXPECT_TRUE(error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted)
-          << error;
+      EXPECT_TRUE(lost()) << session->GetLastError();
       ASSERT_TRUE(session->FtpReconnect());
     }
     ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
@@ -266,6 +237,6 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
                                            FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
                                            FtpServerKind::PureFtpd),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+                         [](const auto& info) { return std::string(ftpServerKindName(info.param)); });
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "settings/SettingsFile.h"
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
+#include "support/SessionFiles.h"
 #include "support/TimeZone.h"
 
 namespace {
@@ -77,29 +78,9 @@ class FtpSessionTest : public ::testing::Test {
     return out;
   }
 
-  std::optional<std::string> download(const std::string& name) {
-    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericRead);
-    if (h == kNoHandle) return std::nullopt;
-    uint32_t high = 99;
-    const uint32_t size = session->FtpGetFileSize(h, &high);
-    EXPECT_EQ(high, 0u);
-    std::string buf(size + 1, '\0');
-    uint32_t read = 0;
-    EXPECT_TRUE(session->InternetReadFile(h, buf.data(), size, &read));
-    EXPECT_EQ(read, size) << "the whole file in one call";
-    EXPECT_TRUE(session->InternetCloseHandle(h));
-    buf.resize(read);
-    return buf;
-  }
-
+  std::optional<std::string> download(const std::string& name) { return downloadWhole(*session, name); }
   bool upload(const std::string& name, const std::string& bytes) {
-    const HINTERNET h = session->FtpOpenFile(conn(), name, ftp::kGenericWrite);
-    if (h == kNoHandle) return false;
-    uint32_t written = 0;
-    const bool ok =
-        session->InternetWriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &written);
-    EXPECT_TRUE(session->InternetCloseHandle(h));
-    return ok && written == bytes.size();
+    return uploadWhole(*session, name, bytes);
   }
 
   static Commands login(Commands tail = {}) {

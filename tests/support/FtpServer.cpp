@@ -19,20 +19,21 @@ extern char** environ;
 
 FtpServer::FtpServer() : FtpServer(Options{}) {}
 
-namespace {
-const char* kindName(FtpServerKind k) {
+const char* ftpServerKindName(FtpServerKind k) {
   switch (k) {
+    case FtpServerKind::Pyftpdlib:
+      return "pyftpdlib";
+    case FtpServerKind::PyftpdlibTelnet:
+      return "pyftpdlibtelnet";
     case FtpServerKind::ProFtpd:
       return "proftpd";
     case FtpServerKind::Vsftpd:
       return "vsftpd";
     case FtpServerKind::PureFtpd:
       return "pureftpd";
-    default:
-      return "pyftpdlib";
   }
+  return "?";
 }
-}  // namespace
 
 FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   root_ = dir_.path() / "root";
@@ -50,7 +51,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
 
   std::vector<std::string> args = {"/usr/bin/python3"};
   if (relay_) {
-    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", kindName(kind), "--servers",
+    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", ftpServerKindName(kind), "--servers",
                              OSTRAFTP_FTP_SERVERS_DIR, "--state", (dir_.path() / "state").string()});
   } else {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);

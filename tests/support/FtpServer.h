@@ -10,6 +10,8 @@
 #include "support/TempDir.h"
 
 enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd };
+// "proftpd", "vsftpd", ... as the launcher and the test names spell them.
+const char* ftpServerKindName(FtpServerKind k);
 
 class FtpServer {
  public:

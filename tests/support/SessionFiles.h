@@ -1,0 +1,13 @@
+#pragma once
+// Whole-file roads through the FTP operations, as the callers take them: open, size, one read, close;
+// open for writing, one write, close. The checks of each step are part of every test that uses them.
+
+#include <optional>
+#include <string>
+
+#include "net/Ftp_fun.h"
+
+// The file's bytes, or nothing when it cannot be opened (the session's last error tells why).
+std::optional<std::string> downloadWhole(FtpSession& session, const std::string& name);
+// True when the whole content was written.
+bool uploadWhole(FtpSession& session, const std::string& name, const std::string& bytes);
