@@ -95,9 +95,12 @@ void TFormMain::buildLayout() {
   StringGrid6 = grid("StringGrid6", 5, {8, 127});
   StringGrid7 = grid("StringGrid7", 6, {8, 127});
   // The report lists select one cell, not a row: a current cell parked in column 0 shows no entry.
-  for (TStringGrid* g : reportGrids()) g->setSelectionBehavior(QAbstractItemView::SelectItems);
-  connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid1Click(); });
-  connect(StringGrid2, &QTableWidget::cellClicked, this, [this](int, int) { StringGrid2Click(); });
+  for (TStringGrid* g : reportGrids()) {
+    g->setSelectionBehavior(QAbstractItemView::SelectItems);
+    g->setKeyChoice(TStringGrid::KeyChoice::EnterKey);
+  }
+  connect(StringGrid1, &TStringGrid::rowChosen, this, [this](int) { StringGrid1Click(); });
+  connect(StringGrid2, &TStringGrid::rowChosen, this, [this](int) { StringGrid2Click(); });
 
   Label20 = makeLabel(Panel1, "Label20", QRect(16, 442, 400, 26),
                       QStringLiteral("Время последней записи в файл тревожных сообщений"));
@@ -177,6 +180,7 @@ void TFormMain::FormCreate() {
   fsys::createDirectory(ExeFolder + "REPORT");
   fsys::createDirectory(ExeFolder + "INI");
   SettingsPath = ExeFolder + "INI" + fsys::kSeparator + "ftp_conn.ini";
+  StartDirectory = fsys::currentDirectory().value_or(std::string{});
   Settings.load(SettingsPath, ExeFolder);
   Browse.ActiveLocalDirectory = LocalDirectory::None;
   Ftp.SessionHandle = Ftp.ConnectionHandle = Ftp.TransferHandle = kNoHandle;

@@ -74,8 +74,12 @@ class TFormMain : public QMainWindow {
   QAction* N2;               // "О программе"
   QTimer* TimerStart;        // one-shot, 10 ms after the window is shown
 
-  // The local folder in use (TreeDirectory or TypedDirectory), empty when none is active.
+  // The local folder in use (TreeDirectory, or TypedDirectory made absolute), empty when none is active.
   std::string activeLocalDirectory() const;
+  // The working directory at start-up: a typed relative folder is taken from there, not from the object
+  // folder that browsing last made current.
+  std::string StartDirectory;
+  std::string TypedRoot;  // TypedDirectory made absolute when it was accepted
 
   // The five report lists in kind order.
   std::array<TStringGrid*, 5> reportGrids() const;

@@ -1,6 +1,8 @@
 #include "app/Widgets.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 #include "core/Cp1251.h"
 
@@ -105,4 +107,60 @@ int TStringGrid::row() const {
 void TStringGrid::selectRow(int row) {
   setCurrentCell(row, 0);
   QTableWidget::selectRow(row);
+}
+
+void TStringGrid::keyPressEvent(QKeyEvent* e) {
+  if (keyChoice_ == KeyChoice::EnterKey && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+    if (currentRow() >= 0) emit rowChosen(currentRow());
+    e->accept();
+    return;
+  }
+  const int before = currentRow();
+  // In a list of rows Home and End go to the first and the last row, as in the grids the operators know
+  // (a table view would move between the columns of the row).
+  if (selectionBehavior() == SelectRows && e->modifiers() == Qt::NoModifier &&
+      (e->key() == Qt::Key_Home || e->key() == Qt::Key_End)) {
+    QKeyEvent rows(e->type(), e->key(), Qt::ControlModifier, e->text(), e->isAutoRepeat(), e->count());
+    QTableWidget::keyPressEvent(&rows);
+  } else {
+    QTableWidget::keyPressEvent(e);
+  }
+  if (keyChoice_ == KeyChoice::RowChange && currentRow() != before && currentRow() >= 0) {
+    emit rowChosen(currentRow());
+  }
+}
+
+void TStringGrid::mousePressEvent(QMouseEvent* e) {
+  // Only the left button chooses; the others would move the highlight without choosing.
+  if (e->button() != Qt::LeftButton) {
+    e->accept();
+    return;
+  }
+  pressedOnRow_ = indexAt(e->position().toPoint()).isValid();
+  QTableWidget::mousePressEvent(e);
+}
+
+void TStringGrid::mouseReleaseEvent(QMouseEvent* e) {
+  QTableWidget::mouseReleaseEvent(e);
+  if (e->button() != Qt::LeftButton || !pressedOnRow_) return;
+  pressedOnRow_ = false;
+  // While the button was held the current row followed the mouse: the row under the release.
+  if (currentRow() >= 0) emit rowChosen(currentRow());
+}
+
+void TStringGrid::mouseDoubleClickEvent(QMouseEvent* e) {
+  // The first click of the pair has chosen the row; the release that ends the double click does not
+  // choose it again.
+  pressedOnRow_ = false;
+  if (e->button() != Qt::LeftButton) {
+    e->accept();
+    return;
+  }
+  QTableWidget::mouseDoubleClickEvent(e);
+}
+
+KeepFocus::KeepFocus(QWidget* window) : focus_(window ? window->focusWidget() : nullptr) {}
+
+KeepFocus::~KeepFocus() {
+  if (focus_ && focus_->isEnabled() && focus_->window()->focusWidget() != focus_) focus_->setFocus();
 }

@@ -43,6 +43,7 @@ void TFormMain::addEntries(int kind, std::vector<Listed>& files) {
 void TFormMain::StringGrid2Click() {
   const int row = StringGrid2->row();
   if (row < 0 || StringGrid2->cell(0, row).empty()) return;
+  const KeepFocus focus(this);
   StringGrid1->setEnabled(false);
   StringGrid2->setEnabled(false);
   WaitCursor wait(ui);

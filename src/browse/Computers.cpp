@@ -45,6 +45,7 @@ void TFormMain::StringGrid1Click() {
     r.setLastObjectRow(row);
     Settings.setRecord(Settings.currentConnection(), r);
   }
+  const KeepFocus focus(this);
   WaitCursor wait(ui);
   if (!objectMode) {
     const std::string name = StringGrid1->cell(0, row);
@@ -81,6 +82,21 @@ void TFormMain::StringGrid1Click() {
     wait.release();
     EnableFilledGrids();
   };
+  // The nothing-found ending. A refresh rewrites the lists in place: an object without lines must not
+  // keep the lines and reports of the object shown before.
+  const auto endWithoutLines = [&] {
+    if (Browse.Refreshing) {
+      StringGrid2->clearColumn(0);
+      StringGrid2->setRowCount(1);
+      for (TStringGrid* g : reportGrids()) {
+        g->clearColumn(1);
+        g->setRowCount(1);
+      }
+      CurrentReportGrid = nullptr;
+    }
+    endQuietly();
+    BitBtn1->setEnabled(record.accessMode() == 0);
+  };
   if (ftpMode) {
     Browse.CurrentDirectory = Browse.ObjectPath;
     int r = ListComputers();
@@ -90,11 +106,7 @@ void TFormMain::StringGrid1Click() {
       ui.message(cp1251::text(kLinkLost));
       return;
     }
-    if (r == 2) {
-      endQuietly();
-      BitBtn1->setEnabled(record.accessMode() == 0);
-      return;
-    }
+    if (r == 2) return endWithoutLines();
     if (objectMode && !Browse.ObjectNameKnown) {
       if (FindObjectName() == 1 && !Ftp.FtpReconnect()) {
         endQuietly();
@@ -108,11 +120,7 @@ void TFormMain::StringGrid1Click() {
     }
   } else {
     Browse.CurrentDirectory = activeLocalDirectory() + fsys::kSeparator + Browse.ObjectName;
-    if (ListComputers() == 2) {
-      endQuietly();
-      BitBtn1->setEnabled(record.accessMode() == 0);
-      return;
-    }
+    if (ListComputers() == 2) return endWithoutLines();
   }
   const int line = Browse.Refreshing ? std::max(StringGrid2->findRow(0, SavedComputerDir), 0) : 0;
   StringGrid2->selectRow(line);
@@ -139,8 +147,9 @@ int TFormMain::ListComputers() {
     if (Ftp.TransferHandle == kNoHandle) {
       if (Ftp.GetLastError() != ftp::kErrorNoMoreFiles) return 1;
       Label19->setText(toQ(cp1251::text("Нет данных")));
-      for (QLabel* l : {static_cast<QLabel*>(pn1), static_cast<QLabel*>(pn2), static_cast<QLabel*>(pn3),
-                        static_cast<QLabel*>(pn4), static_cast<QLabel*>(Panel6)}) {
+      BitBtn3->setEnabled(false);  // no alarm file either, also when a refresh came from another object
+      for (QLabel* l : {static_cast<QLabel*>(Panel3), static_cast<QLabel*>(pn1), static_cast<QLabel*>(pn2),
+                        static_cast<QLabel*>(pn3), static_cast<QLabel*>(pn4), static_cast<QLabel*>(Panel6)}) {
         l->clear();
       }
       return 2;
@@ -245,6 +254,7 @@ int TFormMain::FindObjectName() {
 }
 
 void TFormMain::BitBtn2Click() {
+  const KeepFocus focus(this);
   setEnabled(false);
   WaitCursor wait(ui);
   SavedObjectName = Browse.ObjectName;

@@ -105,6 +105,7 @@ void TFormMain::N_ServListClick() {
   StringGrid1Click();
   Panel1->setEnabled(true);
   BitBtn2->setEnabled(true);
+  StringGrid1->setFocus();  // the arrow keys go on from the chosen object
 }
 
 void TFormMain::N_DirListClick() {
@@ -118,6 +119,7 @@ void TFormMain::N_DirListClick() {
   }
   update();
   if (!accepted) return;
+  TypedRoot = fsys::absolutePath(Settings.typedDirectory(), StartDirectory);
   Browse.SourceMode = 1;
   ClearBrowse(true, true);
   setCaption(cp1251::text(kPlainCaption));
@@ -139,6 +141,7 @@ void TFormMain::N_DirListClick() {
     setCaption(cp1251::text(" Просмотр/печать  отчетов:  каталог \"") + dir + "\"");
   }
   Panel1->setEnabled(true);
+  if (r == 0) StringGrid1->setFocus();
 }
 
 std::string TFormMain::activeLocalDirectory() const {
@@ -146,7 +149,7 @@ std::string TFormMain::activeLocalDirectory() const {
     case LocalDirectory::Tree:
       return Settings.treeDirectory();
     case LocalDirectory::Typed:
-      return Settings.typedDirectory();
+      return TypedRoot;
     case LocalDirectory::None:
       break;
   }

@@ -54,6 +54,20 @@ bool setCurrentDirectory(std::string_view cp1251Path) {
   return !ec;
 }
 
+std::optional<std::string> currentDirectory() {
+  std::error_code ec;
+  const auto p = std::filesystem::current_path(ec);
+  if (ec) return std::nullopt;
+  return fromNativePath(p);
+}
+
+std::string absolutePath(std::string_view cp1251Path, std::string_view cp1251Base) {
+  const auto path = nativePath(cp1251Path);
+  if (cp1251Path.empty() || cp1251Base.empty() || path.is_absolute()) return std::string(cp1251Path);
+  // Both parts are Windows-1251 texts, so their join is one too.
+  return fromNativePath(nativePath(cp1251Base) / path).value_or(std::string(cp1251Path));
+}
+
 std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path) {
   std::error_code ec;
   std::filesystem::directory_iterator it(nativePath(cp1251Path), ec);

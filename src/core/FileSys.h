@@ -39,6 +39,13 @@ bool safeName(std::string_view name);
 // Makes a folder the process's current directory; false when it cannot be entered.
 bool setCurrentDirectory(std::string_view cp1251Path);
 
+// The process's current directory; nothing when it cannot be read or Windows-1251 cannot hold it.
+std::optional<std::string> currentDirectory();
+
+// A path made absolute against base (itself absolute); an empty or absolute path, or any path when base
+// is empty, comes back unchanged.
+std::string absolutePath(std::string_view cp1251Path, std::string_view cp1251Base);
+
 // Attribute values of local directory entries, as the listing callers test them.
 inline constexpr uint32_t kAttrReadOnly = 0x01;
 inline constexpr uint32_t kAttrHidden = 0x02;

@@ -1,6 +1,7 @@
 #pragma once
 // What the program's logic needs from the screen: modal messages (OK only, no icon, a title), the yes/no
-// question, the standard error box, the hourglass cursor and the short pauses. The windows implement it
+// question, the standard error box, the hourglass cursor and the short pauses. Boxes show under the
+// normal cursor even while an hourglass is up. The windows implement it
 // with Qt; tests install a recorder that logs every message and skips the pauses. All texts are
 // Windows-1251 bytes.
 

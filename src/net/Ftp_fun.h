@@ -77,6 +77,7 @@ class FtpSession {
   bool FtpReconnect();
   // Closes the transfer, the connection and the session; harmless when nothing is open.
   void FtpClose();
+  bool isOpen() const { return ConnectionHandle != kNoHandle; }
   // Enters ObjectPath/ComputerDir/<kind code> with one reconnect on a lost connection:
   // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
   int EnterKindDirectory(int kind);

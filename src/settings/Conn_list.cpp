@@ -45,7 +45,7 @@ TFormConn_List::TFormConn_List(SettingsFile& settings, std::string settingsPath,
   connect(BitBtn4, &QPushButton::clicked, this, &TFormConn_List::BitBtn4Click);
   connect(BitBtn5, &QPushButton::clicked, this, &TFormConn_List::BitBtn5Click);
   connect(BitBtn6, &QPushButton::clicked, this, &TFormConn_List::BitBtn6Click);
-  connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int row, int) { StringGrid1Click(row); });
+  connect(StringGrid1, &TStringGrid::rowChosen, this, &TFormConn_List::StringGrid1Click);
   connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int) { StringGrid1DblClick(row); });
 }
@@ -153,9 +153,19 @@ void TFormConn_List::BitBtn5Click() {
   for (int i = 0; i < n; ++i) {
     if (i != SelectedRow) table[k++] = settings_.record(i);
   }
+  const int deleted = SelectedRow;
+  const int current = settings_.currentConnection();
   if (SelectedRow > 0) --SelectedRow;
   settings_.setConnectionCount(n - 1);
-  settings_.setCurrentConnection(SelectedRow);
+  // An open session belongs to the current record: reconnects, the remembered object row and the access
+  // mode are read from it. It stays current where the deletion moved it; when the operator deleted it, the
+  // session ends (the main window is cleared when the list closes without a new connection).
+  if (!ftp_.isOpen() || deleted == current) {
+    ftp_.FtpClose();
+    settings_.setCurrentConnection(SelectedRow);
+  } else if (deleted < current) {
+    settings_.setCurrentConnection(current - 1);
+  }
   for (int i = 0; i < SettingsFile::kMaxConnections; ++i) settings_.setRecord(i, table[i]);
   settings_.save(settingsPath_);
   FillList();

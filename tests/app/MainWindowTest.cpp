@@ -6,11 +6,13 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
 #include "about/About.h"
 #include "app/Application.h"
+#include "app/QtUi.h"
 #include "core/Cp1251.h"
 #include "settings/Conn_list.h"
 #include "support/FtpServer.h"
@@ -362,6 +364,29 @@ TEST_F(MainWindowTest, ErrorsReachingTheEventLoopShowTheErrorBoxAndTheProgramGoe
             (std::vector<RecorderUi::Message>{{"error", "'abc' is not a valid floating point value", ""}}));
   QEvent again(QEvent::Show);
   EXPECT_NO_THROW(QApplication::sendEvent(&w, &again));
+}
+
+TEST_F(MainWindowTest, BoxesShowUnderTheNormalCursorAlsoInsideNestedHourglasses) {
+  QtUi qt;
+  const std::function<void()> boxes[] = {[&] { qt.message("m", "t"); }, [&] { (void)qt.ask("q", "t"); },
+                                         [&] { qt.errorBox("e"); }};
+  for (const auto& box : boxes) {
+    qt.beginWait();
+    qt.beginWait();  // an object click inside the connection choice
+    Qt::CursorShape shown = Qt::BlankCursor;
+    onModal<QMessageBox>([&](QMessageBox* b) {
+      shown = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
+      b->buttons().front()->click();
+    });
+    box();
+    EXPECT_EQ(shown, Qt::ArrowCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor)
+        << "the work goes on under the hourglass";
+    qt.endWait();
+    qt.endWait();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
 }
 
 TEST_F(MainWindowTest, OwnTextsAreHeldByWindows1251) {

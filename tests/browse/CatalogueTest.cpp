@@ -114,8 +114,8 @@ TEST_F(CatalogueTest, LocalTreeGivesTheSameLists) {
              std::string(30, 'r'));
   writeBytes(tree.path() / "A" / "v0017n1" / "mesko" / "A-v0017n1-mesko-2009.03.txt", "small");
   form->Browse.SourceMode = 1;
-  form->Settings.setTypedDirectory(tree.path().string());
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Typed;
+  form->Settings.setTreeDirectory(tree.path().string());
+  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   ASSERT_EQ(form->ListObjects(), 0);
   form->StringGrid1->selectRow(0);
   form->StringGrid1Click();

@@ -156,8 +156,8 @@ TEST_F(ComputersTest, LocalFolderAlarmTimeExactNameOnly) {
   std::filesystem::create_directories(tree.path() / "obj" / "v0017n1");
   writeBytes(tree.path() / "obj" / "obj-alarm.txt.old", "x");
   form->Browse.SourceMode = 1;
-  form->Settings.setTypedDirectory(tree.path().string());
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Typed;
+  form->Settings.setTreeDirectory(tree.path().string());
+  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   form->FormShow();
   form->TimerStart->stop();
   ASSERT_EQ(form->ListObjects(), 0);
@@ -208,6 +208,37 @@ TEST_F(ComputersTest, RefreshKeepsTheChoiceOrFallsBackToTheFirst) {
   EXPECT_FALSE(form->Browse.Refreshing);
   EXPECT_TRUE(form->isEnabled());
   EXPECT_EQ(ui.waitDepth, 0);
+}
+
+TEST_F(ComputersTest, RefreshOntoAnObjectWithoutLinesLeavesNothingOfThePreviousChoice) {
+  const struct {
+    const char* left;  // what the object directory holds at the refresh
+    Strings alarm;     // alarm field, "Смотреть" enabled
+  } cases[] = {{"nothing", {"", "0"}}, {"the alarm file", {"05.03.09  14:07:09", "1"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left);
+    FtpServer server;
+    server.putFile("/obj/v0017n1/sutkr/obj-v0017n1-sutkr-2009.03.05.txt", "r");
+    server.putFile("/obj/obj-alarm.txt", "x");
+    server.setTime("/obj/obj-alarm.txt", alarmTime());
+    connectTo(server);
+    ASSERT_EQ(form->StringGrid4->cell(1, 0), " 2009.03.05*");
+    std::filesystem::remove_all(server.local("/obj/v0017n1"));
+    if (std::string(c.left) == "nothing") std::filesystem::remove(server.local("/obj/obj-alarm.txt"));
+    form->BitBtn2Click();
+    EXPECT_EQ(column(form->StringGrid2), Strings{""});
+    EXPECT_FALSE(form->StringGrid2->isEnabled());
+    for (TStringGrid* g : form->reportGrids()) {
+      EXPECT_EQ(g->rowCount(), 1);
+      EXPECT_EQ(g->cell(1, 0), "");
+      EXPECT_FALSE(g->isEnabled());
+    }
+    EXPECT_EQ(form->CurrentReportGrid, nullptr);
+    EXPECT_EQ((Strings{form->Panel3->text().toStdString(), form->BitBtn3->isEnabled() ? "1" : "0"}), c.alarm);
+    EXPECT_TRUE(form->StringGrid1->isEnabled());
+    EXPECT_TRUE(ui.messages.empty());
+    form.reset();
+  }
 }
 
 }  // namespace

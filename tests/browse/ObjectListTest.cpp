@@ -259,6 +259,22 @@ TEST_F(LocalSourceTest, TypedDirectoryRoads) {
   EXPECT_TRUE(form->Panel1->isEnabled());
 }
 
+TEST_F(LocalSourceTest, RelativeTypedDirectoryIsTakenFromTheStartDirectory) {
+  TempDir start;
+  std::filesystem::create_directories(start.path() / "rel" / "obj" / "v0017n1");
+  std::filesystem::current_path(start.path());  // the fixture goes back to its own directory afterwards
+  make();
+  // Twice: the first listing made the object folder the process's current directory.
+  for (int i = 0; i < 2; ++i) {
+    chooseTyped(QStringLiteral("rel"));
+    EXPECT_TRUE(ui.messages.empty()) << ui.texts()[0];
+    EXPECT_EQ(objects(), Strings{"obj"});
+    EXPECT_EQ(form->StringGrid2->cell(0, 0), "v0017n1");
+  }
+  EXPECT_EQ(form->Settings.typedDirectory(), "rel") << "the settings keep what was typed";
+  EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  каталог \"rel\"");
+}
+
 TEST_F(LocalSourceTest, TypedTextTheCodePageCannotHoldIsRefused) {
   make();
   std::vector<std::string> seen;

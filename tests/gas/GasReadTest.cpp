@@ -139,8 +139,8 @@ TEST_F(GasReadTest, FromALocalFolder) {
   make();
   TempDir tree;
   form->Browse.SourceMode = 1;
-  form->Settings.setTypedDirectory(tree.cp1251().substr(0, tree.cp1251().size() - 1));
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Typed;
+  form->Settings.setTreeDirectory(tree.cp1251().substr(0, tree.cp1251().size() - 1));
+  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   useObject(kObject, "");
   const auto file = tree.path() / "Объект-1" / "Объект-1-gaspar.txt";
   struct Case {

@@ -59,6 +59,8 @@ class ConnDialogsTest : public MainWindowFixture {
     return out;
   }
 
+  static int rowOf(TFormConn_List* l, const std::string& text) { return l->StringGrid1->findRow(0, text); }
+
   static std::vector<bool> enabled(TFormConn_List* l) {
     return {l->BitBtn1->isEnabled(), l->BitBtn2->isEnabled(), l->BitBtn3->isEnabled(),
             l->BitBtn4->isEnabled(), l->BitBtn5->isEnabled(), l->BitBtn6->isEnabled()};
@@ -325,6 +327,60 @@ TEST_F(ConnDialogsTest, FailedConnectionKeepsTheListOpenAndTheChoiceSaved) {
 
   EXPECT_TRUE(runList([&](TFormConn_List* l) { l->StringGrid1DblClick(0); }));
   EXPECT_TRUE(form->Browse.Connected);
+}
+
+TEST_F(ConnDialogsTest, DeletingWhileConnectedKeepsTheSessionOnItsOwnRecord) {
+  FtpServer server;
+  server.makeDir("/obj/v0017n1");
+  make();
+  ConnectionRecord r;
+  r.setHost("127.0.0.1");
+  r.setPort(server.port());
+  r.setUser("op");
+  r.setPassword("secret");
+  for (int i = 0; i < 4; ++i) {
+    r.setName("c" + std::to_string(i));
+    form->Settings.setRecord(i, r);
+  }
+  form->Settings.setConnectionCount(4);
+  const auto deleteThenCancel = [&](const std::string& name) {
+    onModal<TFormConn_List>([&, name](TFormConn_List* l) {
+      l->StringGrid1Click(rowOf(l, "  " + name));
+      ui.answers = {true};
+      l->BitBtn5->click();
+      l->BitBtn6->click();
+    });
+    form->N_ServListClick();
+  };
+  onModal<TFormConn_List>([](TFormConn_List* l) {
+    l->StringGrid1Click(2);
+    l->BitBtn1->click();
+  });
+  form->N_ServListClick();
+  const QString connected = form->windowTitle();
+
+  // Records before and after the session's own: the session stays, its record stays current.
+  for (const char* other : {"c0", "c3"}) {
+    SCOPED_TRACE(other);
+    deleteThenCancel(other);
+    EXPECT_TRUE(form->Browse.Connected);
+    EXPECT_EQ(form->Settings.current().name(), "c2");
+    EXPECT_EQ(form->windowTitle(), connected);
+    EXPECT_EQ(form->StringGrid2->cell(0, 0), "v0017n1");
+  }
+  EXPECT_EQ(savedSettings()[1], 1) << "c2 is now the second record, saved as current";
+  form->BitBtn2Click();
+  EXPECT_EQ(form->Browse.ObjectName, "obj");
+  EXPECT_TRUE(ui.messages.size() == 2u) << "the two questions only";
+
+  // The session's own record: the session ends and the window is cleared.
+  deleteThenCancel("c2");
+  EXPECT_FALSE(form->Browse.Connected);
+  EXPECT_EQ(form->windowTitle().toStdString(), " Просмотр/печать  отчетов");
+  EXPECT_EQ(form->StringGrid1->cell(0, 0), "");
+  EXPECT_EQ(form->StringGrid2->cell(0, 0), "");
+  EXPECT_EQ(form->Settings.connectionCount(), 1);
+  EXPECT_EQ(form->Settings.current().name(), "c1");
 }
 
 }  // namespace
