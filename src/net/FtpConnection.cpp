@@ -49,6 +49,8 @@ uint32_t curlError(CURLcode rc, long code) {
 
 Connection::~Connection() {
   if (curl) curl_easy_cleanup(curl);
+  // The live connection is in the multi handle's cache: its cleanup says QUIT and closes it.
+  if (multi) curl_multi_cleanup(multi);
 }
 
 void Connection::prepare(const Timeouts& t, const std::string& target) {
@@ -69,8 +71,46 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &replies);
 }
 
+// Why not curl_easy_perform: libcurl 7.88 (Debian 12) sometimes reads the reply to EPSV/PASV in the same
+// step that sent the command; it then sets up the data connection but opens its socket only on its next
+// step, and meanwhile watches no socket at all. curl_easy_perform then sleeps its full poll time, one
+// second, before that next step: every listing or transfer may be a second late, on a fast link most
+// often. Here libcurl runs on a multi handle of our own, and whenever it watches no socket while the
+// request is still running, the wait lasts at most a millisecond, so such a step costs that. With
+// sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
+// the request stays libcurl's own, checked at each step.
+CURLcode Connection::run() {
+  constexpr int kNoSocketWaitMs = 1;
+  constexpr int kSocketWaitMs = 50;
+  if (!multi && !(multi = curl_multi_init())) return CURLE_OUT_OF_MEMORY;
+  if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_COULDNT_CONNECT;  // a request that ends without a result lost its connection
+  for (bool done = false; !done;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    int queued = 0;
+    while (const CURLMsg* m = curl_multi_info_read(multi, &queued)) {
+      if (m->msg == CURLMSG_DONE && m->easy_handle == curl) {
+        result = m->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    fd_set read, write, error;
+    FD_ZERO(&read);
+    FD_ZERO(&write);
+    FD_ZERO(&error);
+    int maxfd = -1;
+    curl_multi_fdset(multi, &read, &write, &error, &maxfd);
+    if (curl_multi_poll(multi, nullptr, 0, maxfd < 0 ? kNoSocketWaitMs : kSocketWaitMs, nullptr) != CURLM_OK)
+      break;
+  }
+  curl_multi_remove_handle(multi, curl);
+  return result;
+}
+
 CURLcode Connection::perform(long& code) {
-  const CURLcode rc = curl_easy_perform(curl);
+  const CURLcode rc = run();
   code = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
   return rc;

@@ -31,7 +31,8 @@ class Connection {
 
   uint32_t handle = 0;
   CURL* curl = nullptr;
-  std::string root;  // "ftp://host:port/"
+  CURLM* multi = nullptr;  // runs the requests of curl; holds its live connection between them
+  std::string root;        // "ftp://host:port/"
   std::string user, password;
   std::string entryPath;  // login directory, exactly as named on the server
   std::string cwd;        // the directory the callers last entered
@@ -67,6 +68,8 @@ class Connection {
   [[nodiscard]] std::vector<std::string> repliesWith(long code) const;
 
  private:
+  // Runs the request to its end on the multi handle, with short waits of our own (see the .cpp).
+  [[nodiscard]] CURLcode run();
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
 };

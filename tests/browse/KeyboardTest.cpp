@@ -153,7 +153,7 @@ TEST_F(KeyboardTest, ObjectAndLineListsShowWhatTheKeysHighlight) {
   const struct {
     Qt::Key key;
     int row;  // expected current row; -1 = the last
-  } steps[] = {{Qt::Key_Down, 1}, {Qt::Key_Down, 2}, {Qt::Key_Up, 1},      {Qt::Key_End, -1},
+  } steps[] = {{Qt::Key_Down, 1}, {Qt::Key_Down, 2},      {Qt::Key_Up, 1},    {Qt::Key_End, -1},
                {Qt::Key_Home, 0}, {Qt::Key_PageDown, -1}, {Qt::Key_PageUp, 0}};
   for (const auto& s : steps) {
     key(s.key);

@@ -234,6 +234,38 @@ TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// Every kind of transfer, many times over one connection that stays logged in. libcurl 7.88 may start a
+// data connection a second late (FtpStallTest forces it); 260 transfers take a few seconds without that
+// and minutes with it.
+TEST_P(FtpServersTest, ManyTransfersOnOneConnectionWithoutAStall) {
+  start();
+  if (IsSkipped()) return;
+  const std::string obj = kHome + "/" + kNames[0];
+  server->putFile(obj + "/a.txt", "report");
+  server->makeDir(obj + "/v0017n1");
+  ASSERT_TRUE(session->FtpOpen());
+  const auto t0 = std::chrono::steady_clock::now();
+  // As the line clicks do: enter a folder, list it, the next folder.
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj + (i % 2 ? "" : "/v0017n1"))));
+    ASSERT_EQ(listNames().size(), i % 2 ? 2u : 0u) << i;
+  }
+  for (int i = 0; i < 20; ++i) {
+    ftp::FindData e;
+    const HINTERNET h = session->FtpFindFirstFile(conn(), "a.txt", e);
+    ASSERT_NE(h, kNoHandle) << i;
+    EXPECT_EQ(e.size, 6u);
+    EXPECT_TRUE(session->InternetCloseHandle(h));
+    ASSERT_EQ(download("a.txt"), "report") << i;
+    ASSERT_TRUE(upload("b.txt", std::to_string(i))) << i;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(seconds, 30.0);
+  EXPECT_EQ(readBytes(server->local(obj + "/b.txt")), "19");
+  const Commands log = traffic();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "USER " + server->user()), 1) << "one login for all";
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
                                            FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
