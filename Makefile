@@ -39,6 +39,7 @@ test-sanitize: setup
 bench: build
 	./$(BUILD)/bench/bench_listing
 	./$(BUILD)/bench/bench_catalogue
+	./$(BUILD)/bench/bench_clicks
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -99,9 +99,8 @@ class Handler(FTPHandler):
                 return
             if action == "close-after":
                 super().pre_process_command(line, cmd, arg)
-                # Idle first: the client has finished its request (a data connection libcurl 7.88
-                # notices late takes it up to a second) when the server goes.
-                self.ioloop.call_later(1.5, self.close)
+                # Idle first: the client has finished its request when the server goes.
+                self.ioloop.call_later(1.0, self.close)
                 return
         if self.telnet and cmd == "CWD" and arg:
             path = self.fs.ftp2fs(self.fs.ftpnorm(arg))

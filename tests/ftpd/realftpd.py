@@ -272,9 +272,8 @@ class Relay:
                         line, buf = buf.split(b"\n", 1)
                         final = len(line) >= 4 and line[:3].isdigit() and line[3:4] == b" " and line[:1] != b"1"
                         if final and state["close_after"]:
-                            # Idle first: the client has finished its request (a data connection libcurl 7.88
-                # notices late takes it up to a second) when the server goes.
-                            time.sleep(1.5)
+                            # Idle first: the client has finished its request when the server goes.
+                            time.sleep(1.0)
                             shut()
                             return
             except OSError:

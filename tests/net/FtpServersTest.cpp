@@ -169,7 +169,7 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   const HINTERNET h = session->FtpFindFirstFile(conn(), "gas.txt", e);
   ASSERT_NE(h, kNoHandle) << session->GetLastError() << ::testing::PrintToString(traffic());
   EXPECT_TRUE(session->InternetCloseHandle(h));
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   traffic();
   EXPECT_EQ(download("gas.txt"), "SP 0.7000");
   const auto log = traffic();
@@ -187,7 +187,7 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   ASSERT_NE(h2 = session->FtpFindFirstFile(conn(), "gas.txt", e), kNoHandle)
       << session->GetLastError() << ::testing::PrintToString(traffic());
   EXPECT_TRUE(session->InternetCloseHandle(h2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   traffic();
   std::string dir;
   ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
