@@ -178,8 +178,8 @@ void benchmark(FtpServerKind kind, int rounds) {
       "%-10s object click median %5.1f ms (max %5.1f) | line click median %5.1f ms (max %5.1f) | curl tool, "
       "the 5 listings: median %6.1f ms (max %6.1f), line/tool %.2f | libcurl alone: median %5.1f ms (max "
       "%5.1f), line/libcurl %.2f | 200 single listings: median %4.1f ms, max %5.1f ms\n",
-      name, obj.median, obj.max, ln.median, ln.max, cu.median, cu.max, ln.median / cu.median, lc.median, lc.max,
-      ln.median / lc.median, li.median, li.max);
+      name, obj.median, obj.max, ln.median, ln.max, cu.median, cu.max, ln.median / cu.median, lc.median,
+      lc.max, ln.median / lc.median, li.median, li.max);
 }
 
 }  // namespace
@@ -190,8 +190,8 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
   std::printf("%d rounds of each click on loopback (a station of 3 objects, 2 lines, 3 reports per kind)\n",
               rounds);
-  for (FtpServerKind k : {FtpServerKind::Pyftpdlib, FtpServerKind::PureFtpd, FtpServerKind::Vsftpd,
-                          FtpServerKind::ProFtpd}) {
+  for (FtpServerKind k :
+       {FtpServerKind::Pyftpdlib, FtpServerKind::PureFtpd, FtpServerKind::Vsftpd, FtpServerKind::ProFtpd}) {
     benchmark(k, rounds);
   }
   return 0;

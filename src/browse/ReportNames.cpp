@@ -71,3 +71,27 @@ std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, 
   }
   return std::string(buf);
 }
+
+std::optional<std::string> reportFileName(std::string_view entry, int kind, std::string_view objectName,
+                                          std::string_view computerDir) {
+  if (kind < 0 || kind > 4) return std::nullopt;
+  while (!entry.empty() && static_cast<unsigned char>(entry.front()) <= ' ') entry.remove_prefix(1);
+  DateScanner sc(entry);
+  int year = 0, month = 0, day = 0, hour = 0;
+  bool ok = sc.number(4, year) && sc.character() && sc.number(2, month);
+  if (kind <= 2) ok = ok && sc.character() && sc.number(2, day);
+  // The hour follows two separating characters: "2005.03.15  10:00".
+  if (kind == 0) ok = ok && sc.character() && sc.character() && sc.number(2, hour);
+  if (!ok) return std::nullopt;
+  const std::string prefix = std::string(objectName) + "-" + std::string(computerDir) + "-";
+  char date[64];
+  if (kind == 0) {
+    std::snprintf(date, sizeof date, "chakr-%04d.%02d.%02d-%02d.txt", year, month, day, hour);
+  } else if (kind <= 2) {
+    std::snprintf(date, sizeof date, "%s-%04d.%02d.%02d.txt", kind == 1 ? "sutkr" : "sutko", year, month,
+                  day);
+  } else {
+    std::snprintf(date, sizeof date, "%s-%04d.%02d.txt", kind == 3 ? "meskr" : "mesko", year, month);
+  }
+  return prefix + date;
+}

@@ -1,0 +1,81 @@
+#include "view/ReportText.h"
+
+#include <algorithm>
+
+namespace report {
+
+namespace {
+
+constexpr char kLf = '\n';
+constexpr char kFf = '\f';
+constexpr char kCr = '\r';
+
+}  // namespace
+
+std::vector<std::string> viewerRows(std::string_view text) {
+  std::vector<std::string> rows(1);
+  std::string line = "  ";
+  const auto flush = [&] {
+    rows.back() += line;
+    line = "  ";
+  };
+  for (const char c : text) {
+    if (c == '\0' || c == kCr) continue;
+    if (c == kLf) {
+      flush();
+      rows.emplace_back();
+    } else if (c == kFf) {
+      flush();
+      rows.emplace_back("  ");
+    } else {
+      line += c;
+    }
+  }
+  flush();
+  return rows;
+}
+
+int listingHeight(size_t rows) {
+  const size_t h = rows * kRowHeight + 5;
+  return static_cast<int>(std::min<size_t>(h, kMaxListingHeight));
+}
+
+std::string longestRow(const std::vector<std::string>& rows) {
+  std::string best;
+  for (const auto& r : rows) {
+    const size_t end = r.find_last_not_of(' ');
+    const size_t n = end == std::string::npos ? 0 : end + 1;
+    if (n > best.size()) best = r.substr(0, n);
+  }
+  return best;
+}
+
+int widthAllowance(int kind) {
+  return kind == 2 || kind == 4 ? 35 : 25;
+}
+
+std::vector<Page> composePages(std::string_view text) {
+  std::vector<Page> pages{{" ", ""}};
+  std::string line;
+  const auto flush = [&] {
+    pages.back().back() += line;
+    line.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\0' || c == kCr) continue;
+    if (c == kLf) {
+      flush();
+      pages.back().emplace_back();
+    } else if (c == kFf) {
+      flush();
+      if (i + 1 < text.size()) pages.push_back({" "});
+    } else {
+      line += c;
+    }
+  }
+  flush();
+  return pages;
+}
+
+}  // namespace report
