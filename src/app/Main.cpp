@@ -10,6 +10,7 @@
 #include "about/About.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
+#include "core/ReportKind.h"
 
 namespace {
 
@@ -101,6 +102,9 @@ void TFormMain::buildLayout() {
   }
   connect(StringGrid1, &TStringGrid::rowChosen, this, [this](int) { StringGrid1Click(); });
   connect(StringGrid2, &TStringGrid::rowChosen, this, [this](int) { StringGrid2Click(); });
+  for (int kind = 0; kind < kReportKindCount; ++kind) {
+    connect(reportGrids()[kind], &TStringGrid::rowChosen, this, [this, kind](int) { ReportListClick(kind); });
+  }
 
   Label20 = makeLabel(Panel1, "Label20", QRect(16, 442, 400, 26),
                       QStringLiteral("Время последней записи в файл тревожных сообщений"));

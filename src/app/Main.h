@@ -126,6 +126,22 @@ class TFormMain : public QMainWindow {
   std::string SavedObjectName;                            // the choice at the start of a refresh
   std::string SavedComputerDir;
 
+  // --- Reports: a click on a date fetches the report and shows it in the viewer.
+  enum class ReportFetchResult { FetchDone, FetchNoDirectory, FetchConnectionLost, FetchReadFailed };
+  void StringGrid3Click() { ReportListClick(0); }
+  void StringGrid4Click() { ReportListClick(1); }
+  void StringGrid5Click() { ReportListClick(2); }
+  void StringGrid6Click() { ReportListClick(3); }
+  void StringGrid7Click() { ReportListClick(4); }
+  // The click procedure of the report list of kind (0..4).
+  void ReportListClick(int kind);
+  // FTP: enters the report folder, downloads the file, keeps the cache copy, shows the viewer.
+  [[nodiscard]] ReportFetchResult FetchReport(const std::string& fileName, int kind, bool lastRow);
+  // Local folder: reads the file of the local tree and shows the viewer; reports its own failures.
+  void OpenLocalReport(const std::string& fileName, int kind);
+  // The viewer on a text, modal; the text stays ours.
+  void ShowReport(const std::string& fileName, const std::string& text, int kind);
+
   // --- Gas parameters.
   // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of
   // input, or in Label19 why not.

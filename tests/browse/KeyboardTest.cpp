@@ -13,6 +13,7 @@
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
+#include "view/Rep_view.h"
 
 namespace {
 
@@ -207,9 +208,15 @@ TEST_F(KeyboardTest, ReportListsMoveTheHighlightAndEnterChooses) {
   EXPECT_EQ(g->currentRow(), 1);
   EXPECT_EQ(g->currentColumn(), 1) << "the report in the highlighted row";
   EXPECT_EQ(chosen.count(), 0) << "arrows only highlight";
+  std::string caption;
+  onModal<TFormRep_View>([&](TFormRep_View* v) {
+    caption = v->windowTitle().toStdString();
+    v->BitBtn1->click();
+  });
   key(Qt::Key_Return);
   ASSERT_EQ(chosen.count(), 1);
   EXPECT_EQ(chosen.at(0).at(0).toInt(), 1);
+  EXPECT_EQ(caption, " Файл  \"a-v0001n1-sutkr-2009.03.02.txt\"") << "Enter opens the highlighted report";
   EXPECT_EQ(form->Browse.ComputerDir, line);
 }
 

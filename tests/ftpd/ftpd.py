@@ -15,7 +15,9 @@ Fault hooks come from a JSON file that is read again before each command:
           "hang"  never answer
           "reply" answer with "code text" instead of running the command
           "stall" answer RETR with 150 and then never send the data
+          "cut"   answer RETR with 150, send half the file, close both connections
           "close-after" run the command, then close the idle control connection without a word
+                  (the log then gets the line "-- closed")
   times   optional: how many matches the fault acts on (counted per "gen")
 """
 
@@ -68,6 +70,12 @@ class Handler(FTPHandler):
             return
         super().handle()
 
+    def close_and_log(self):
+        self.close()
+        if self.log_path:
+            with open(self.log_path, "ab") as log:
+                log.write(b"-- closed\n")
+
     def found_terminator(self):
         raw = b"".join(self._in_buffer)
         if self.log_path:
@@ -94,13 +102,23 @@ class Handler(FTPHandler):
             if action == "reply":
                 self.respond("%d %s" % (fault.get("code", 550), fault.get("text", "Refused.")))
                 return
+            if action == "cut" and cmd == "RETR":
+                # Half of the file, then both connections close without a final reply.
+                with open(self.fs.ftp2fs(self.fs.ftpnorm(arg)), "rb") as f:
+                    data = f.read()
+                self.respond("150 File status okay. About to open data connection.")
+                if self.data_channel is not None:
+                    self.data_channel.socket.setblocking(True)
+                    self.data_channel.socket.sendall(data[: len(data) // 2])
+                self.close()
+                return
             if action == "stall" and cmd == "RETR":
                 self.respond("150 File status okay. About to open data connection.")
                 return
             if action == "close-after":
                 super().pre_process_command(line, cmd, arg)
                 # Idle first: the client has finished its request when the server goes.
-                self.ioloop.call_later(1.0, self.close)
+                self.ioloop.call_later(1.5, self.close_and_log)
                 return
         if self.telnet and cmd == "CWD" and arg:
             path = self.fs.ftp2fs(self.fs.ftpnorm(arg))

@@ -273,8 +273,9 @@ class Relay:
                         final = len(line) >= 4 and line[:3].isdigit() and line[3:4] == b" " and line[:1] != b"1"
                         if final and state["close_after"]:
                             # Idle first: the client has finished its request when the server goes.
-                            time.sleep(1.0)
+                            time.sleep(1.5)
                             shut()
+                            self.log(b"-- closed")
                             return
             except OSError:
                 pass

@@ -65,6 +65,16 @@ class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
     session->setTimeouts({3, 3, 3});
   }
 
+  // Waits until the server has closed the connection of a close-after fault (at most 10 s).
+  void waitUntilClosed() {
+    for (int i = 0; i < 1000; ++i) {
+      const auto log = server->commands();
+      if (std::find(log.begin(), log.end(), "-- closed") != log.end()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "the server never closed the connection";
+  }
+
   Commands traffic() {
     auto c = server->commands();
     server->clearLog();
@@ -169,7 +179,7 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   const HINTERNET h = session->FtpFindFirstFile(conn(), "gas.txt", e);
   ASSERT_NE(h, kNoHandle) << session->GetLastError() << ::testing::PrintToString(traffic());
   EXPECT_TRUE(session->InternetCloseHandle(h));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  waitUntilClosed();
   traffic();
   EXPECT_EQ(download("gas.txt"), "SP 0.7000");
   const auto log = traffic();
@@ -187,7 +197,7 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   ASSERT_NE(h2 = session->FtpFindFirstFile(conn(), "gas.txt", e), kNoHandle)
       << session->GetLastError() << ::testing::PrintToString(traffic());
   EXPECT_TRUE(session->InternetCloseHandle(h2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  waitUntilClosed();
   traffic();
   std::string dir;
   ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));

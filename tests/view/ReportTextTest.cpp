@@ -29,7 +29,8 @@ TEST(ReportTextTest, ListingSize) {
   EXPECT_EQ(report::listingHeight(38), 651);
   EXPECT_EQ(report::listingHeight(39), 665);
   EXPECT_EQ(report::listingHeight(5000), 665);
-  EXPECT_EQ(report::longestRow({"  ab   ", "  abc", "  xyz", "      "}), "  abc") << "trailing blanks, first tie";
+  EXPECT_EQ(report::longestRow({"  ab   ", "  abc", "  xyz", "      "}), "  abc")
+      << "trailing blanks, first tie";
   EXPECT_EQ(report::longestRow({"", "  "}), "");
   EXPECT_EQ((std::vector<int>{report::widthAllowance(0), report::widthAllowance(1), report::widthAllowance(2),
                               report::widthAllowance(3), report::widthAllowance(4)}),
@@ -48,9 +49,10 @@ TEST(ReportTextTest, ComposePages) {
       {"ends with a form feed", "A\f", {{" ", "A"}}},
       {"starts with a form feed", "\fA\n", {{" ", ""}, {" A", ""}}},
       {"form feed after a line feed", "A\n\fB\n", {{" ", "A", ""}, {" B", ""}}},
-      {"many pages", "1\f2\f3\f4\f5\f6\f7\f8\f9\f10\f11\f12\f13\f14\f15\f16\f17\f18\f19\f20\f21",
-       {{" ", "1"}, {" 2"}, {" 3"}, {" 4"}, {" 5"}, {" 6"}, {" 7"}, {" 8"}, {" 9"}, {" 10"}, {" 11"},
-        {" 12"}, {" 13"}, {" 14"}, {" 15"}, {" 16"}, {" 17"}, {" 18"}, {" 19"}, {" 20"}, {" 21"}}},
+      {"many pages",
+       "1\f2\f3\f4\f5\f6\f7\f8\f9\f10\f11\f12\f13\f14\f15\f16\f17\f18\f19\f20\f21",
+       {{" ", "1"}, {" 2"},  {" 3"},  {" 4"},  {" 5"},  {" 6"},  {" 7"},  {" 8"},  {" 9"},  {" 10"}, {" 11"},
+        {" 12"},    {" 13"}, {" 14"}, {" 15"}, {" 16"}, {" 17"}, {" 18"}, {" 19"}, {" 20"}, {" 21"}}},
   };
   for (const auto& c : cases) EXPECT_EQ(report::composePages(c.text), c.pages) << c.name;
 }

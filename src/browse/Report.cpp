@@ -1,0 +1,158 @@
+// A click on a report date: the report's file fetched from the server (with its copy in the local
+// report cache) or read from the local folder, and shown in the viewer.
+
+#include "app/Main.h"
+#include "browse/ReportNames.h"
+#include "core/Cp1251.h"
+#include "core/FileSys.h"
+#include "core/ReportKind.h"
+#include "view/Rep_view.h"
+
+namespace {
+
+std::string notRead(const std::string& fileName) {
+  return cp1251::text("Файл отчета ") + fileName + cp1251::text(" не прочитан");
+}
+
+bool connectionLost(uint32_t error) {
+  return error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted;
+}
+
+}  // namespace
+
+void TFormMain::ReportListClick(int kind) {
+  if (kind < 0 || kind >= kReportKindCount) return;
+  TStringGrid* g = reportGrids()[kind];
+  const int row = g->currentRow();
+  if (row < 0 || g->currentColumn() == 0 || Browse.Refreshing) return;
+  const std::string entry = g->cell(1, row);
+  if (entry.empty()) return;
+  // The previous list's highlight moves into its hidden column.
+  if (CurrentReportGrid && CurrentReportGrid != g) {
+    CurrentReportGrid->setCurrentCell(std::max(CurrentReportGrid->currentRow(), 0), 0);
+    CurrentReportGrid->viewport()->update();
+  }
+  CurrentReportGrid = g;
+  const bool lastRow = row == g->rowCount() - 1;
+  const auto name = reportFileName(entry, kind, Browse.ObjectName, Browse.ComputerDir);
+  if (!name) return;
+  if (Browse.SourceMode == 1) {
+    OpenLocalReport(*name, kind);
+    return;
+  }
+  ReportFetchResult r = FetchReport(*name, kind, lastRow);
+  if (r != ReportFetchResult::FetchDone) {
+    // The hourly list always reconnects before its second attempt; the others only after a lost
+    // connection, and try again at once after any other failure.
+    const bool reconnect = kind == 0 || connectionLost(Ftp.GetLastError());
+    if (!reconnect || Ftp.FtpReconnect()) r = FetchReport(*name, kind, lastRow);
+  }
+  switch (r) {
+    case ReportFetchResult::FetchDone:
+      break;
+    case ReportFetchResult::FetchNoDirectory:
+      ui.message(cp1251::text("Не удалось войти в каталог"), notRead(*name));
+      break;
+    case ReportFetchResult::FetchConnectionLost:
+      ui.message(cp1251::text("Не удалось восстановить связь с сервером"), notRead(*name));
+      break;
+    case ReportFetchResult::FetchReadFailed:
+      ui.message(notRead(*name));
+      break;
+  }
+}
+
+TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName, int kind, bool lastRow) {
+  WaitCursor wait(ui);
+  const int entered = Ftp.EnterKindDirectory(kind);
+  if (entered == 1) return ReportFetchResult::FetchNoDirectory;
+  if (entered != 0) return ReportFetchResult::FetchConnectionLost;
+
+  // The cache folders, one level at a time; one that cannot be made is passed over in silence.
+  const char sep = fsys::kSeparator;
+  std::string folder = ExeFolder + "REPORT" + sep + Browse.ObjectName;
+  fsys::createDirectory(folder);
+  folder += sep + Browse.ComputerDir;
+  fsys::createDirectory(folder);
+  folder += sep + std::string(kReportKindCodes[kind]);
+  fsys::createDirectory(folder);
+
+  Ftp.TransferHandle = Ftp.FtpOpenFile(Ftp.ConnectionHandle, fileName, ftp::kGenericRead);
+  if (Ftp.TransferHandle == kNoHandle) {
+    return connectionLost(Ftp.GetLastError()) ? ReportFetchResult::FetchConnectionLost
+                                              : ReportFetchResult::FetchReadFailed;
+  }
+  const auto close = [&] {
+    Ftp.InternetCloseHandle(Ftp.TransferHandle);
+    Ftp.TransferHandle = kNoHandle;
+  };
+  uint32_t high = 0;
+  const uint32_t size = Ftp.FtpGetFileSize(Ftp.TransferHandle, &high);
+  // A size the server cannot tell is a failed read, never a buffer size.
+  if (size == 0xFFFFFFFFu || high != 0) {
+    close();
+    return ReportFetchResult::FetchReadFailed;
+  }
+  if (size == 0) {
+    close();
+    wait.release();
+    ui.message(lastRow ? cp1251::text("Длина файла ") + fileName +
+                             cp1251::text(" равна нулю.\r\n Возможно, выполняется запись отчета")
+                       : cp1251::text("Длина файла ") + fileName + cp1251::text(" равна нулю."));
+    return ReportFetchResult::FetchDone;
+  }
+  std::string text(size, '\0');
+  uint32_t total = 0;
+  bool ok = true;
+  while (ok && total < size) {
+    uint32_t got = 0;
+    ok = Ftp.InternetReadFile(Ftp.TransferHandle, text.data() + total, size - total, &got);
+    if (got == 0) break;
+    total += got;
+  }
+  close();
+  // Only a whole file is a report: a short one is neither shown nor cached.
+  if (!ok || total != size) return ReportFetchResult::FetchReadFailed;
+  // Whole or not at all; a copy that cannot be written does not keep the report from the operator.
+  fsys::writeFileAtomic(folder + sep + fileName, text, false);
+  wait.release();
+  ShowReport(fileName, text, kind);
+  return ReportFetchResult::FetchDone;
+}
+
+void TFormMain::OpenLocalReport(const std::string& fileName, int kind) {
+  WaitCursor wait(ui);
+  const char sep = fsys::kSeparator;
+  const std::string path = activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
+                           std::string(kReportKindCodes[kind]) + sep + fileName;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(fsys::nativePath(path), ec)) {
+    wait.release();
+    ui.message(cp1251::text("Не найден файл"), notRead(fileName));
+    return;
+  }
+  const auto bytes = fsys::readFile(path, ftp::kMaxDownloadBytes);
+  if (!bytes || bytes->size() >= ftp::kMaxDownloadBytes) {
+    wait.release();
+    ui.message(notRead(fileName));
+    return;
+  }
+  if (bytes->empty()) {
+    wait.release();
+    ui.message(cp1251::text("Длина файла отчета ") + fileName + cp1251::text(" равна 0"));
+    return;
+  }
+  // Text mode: CR LF arrives as LF, so the viewer gets fewer bytes than the file holds.
+  const std::string text = fsys::textModeRead(*bytes);
+  wait.release();
+  ShowReport(fileName, text, kind);
+}
+
+void TFormMain::ShowReport(const std::string& fileName, const std::string& text, int kind) {
+  TFormRep_View view(this);
+  view.FileName = fileName;
+  view.Text = text.c_str();
+  view.TextLength = static_cast<int32_t>(text.size());
+  view.Kind = static_cast<uint8_t>(kind);
+  view.exec();
+}
