@@ -13,11 +13,8 @@ using Strings = std::vector<std::string>;
 
 class CatalogueTest : public MainWindowFixture {
  protected:
-  void connectTo(const FtpServer& server) {
-    make();
-    useServer(server.port());
-    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
-    form->N_ServListClick();
+  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+    MainWindowFixture::connectTo(server.port(), accessMode);
   }
   static Strings entries(TStringGrid* g) {
     Strings out;

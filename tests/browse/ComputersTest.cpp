@@ -24,10 +24,7 @@ class ComputersTest : public MainWindowFixture {
   void SetUp() override { useTestTimeZone(); }
 
   void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
-    make();
-    useServer(server.port(), accessMode);
-    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
-    form->N_ServListClick();
+    MainWindowFixture::connectTo(server.port(), accessMode);
   }
 
   Strings column(TStringGrid* g) const {

@@ -27,11 +27,8 @@ struct Shown {
 
 class ReportTest : public MainWindowFixture {
  protected:
-  void connectTo(const FtpServer& server) {
-    make();
-    useServer(server.port());
-    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
-    form->N_ServListClick();
+  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+    MainWindowFixture::connectTo(server.port(), accessMode);
   }
 
   // Clicks the entry of a row (-1 = the last) in column 1 of the kind's list; expectViewer: a viewer is

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPushButton>
 
 #include <memory>
 #include <string>
 
 #include "app/Main.h"
+#include "settings/Conn_list.h"
+#include "support/ModalDriver.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
 
@@ -42,6 +45,14 @@ class MainWindowFixture : public ::testing::Test {
     form->Settings.setRecord(0, r);
     form->Settings.setConnectionCount(1);
     form->Ftp.setTimeouts({2, 2, 2});
+  }
+
+  // A new window connected to the server through the connection list, as an operator's first choice.
+  void connectTo(int port, uint8_t accessMode = 0) {
+    make();
+    useServer(port, accessMode);
+    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
+    form->N_ServListClick();
   }
 
   // The settings file on disk.
