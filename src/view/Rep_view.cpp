@@ -130,7 +130,8 @@ void TFormRep_View::resizeEvent(QResizeEvent* e) {
 }
 
 void TFormRep_View::BitBtn3Click() {
-  printText(this, std::string_view(Text ? Text : "", Text ? static_cast<size_t>(std::max(TextLength, 0)) : 0));
+  printText(this,
+            std::string_view(Text ? Text : "", Text ? static_cast<size_t>(std::max(TextLength, 0)) : 0));
 }
 
 void TFormRep_View::BitBtn1Click() {

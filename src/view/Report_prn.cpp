@@ -1,8 +1,8 @@
 #include "view/Report_prn.h"
 
 #include <QFontMetricsF>
-#include <QPainter>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 

@@ -40,7 +40,8 @@ class ReportTest : public MainWindowFixture {
     if (expectViewer) {
       onModal<TFormRep_View>([shown](TFormRep_View* v) {
         Shown s{v->windowTitle().toStdString(), {}, v->ListBox1->height()};
-        for (int i = 0; i < v->ListBox1->count(); ++i) s.rows.push_back(v->ListBox1->item(i)->text().toStdString());
+        for (int i = 0; i < v->ListBox1->count(); ++i)
+          s.rows.push_back(v->ListBox1->item(i)->text().toStdString());
         *shown = s;
         v->BitBtn1->click();
       });
@@ -65,7 +66,8 @@ TEST_F(ReportTest, EveryKindFetchedShownAndCached) {
                {2, "sutko/obj-v1001n1-sutko-2005.03.15.txt"},
                {3, "meskr/obj-v1001n1-meskr-2005.03.txt"},
                {4, "mesko/obj-v1001n1-mesko-2005.03.txt"}};
-  for (const auto& c : cases) server.putFile(kLine + c.file, std::string("Report ") + c.file + "\r\nline 2\r\n");
+  for (const auto& c : cases)
+    server.putFile(kLine + c.file, std::string("Report ") + c.file + "\r\nline 2\r\n");
   connectTo(server);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -122,7 +124,8 @@ TEST_F(ReportTest, ZeroLengthReports) {
 
 TEST_F(ReportTest, FailuresAndTheSecondAttempt) {
   FtpServer server;
-  const std::string hourly = "obj-v1001n1-chakr-2005.03.15-10.txt", daily = "obj-v1001n1-sutkr-2005.03.15.txt";
+  const std::string hourly = "obj-v1001n1-chakr-2005.03.15-10.txt",
+                    daily = "obj-v1001n1-sutkr-2005.03.15.txt";
   server.putFile(kLine + "chakr/" + hourly, std::string(4000, 'h'));
   server.putFile(kLine + "sutkr/" + daily, std::string(4000, 'd'));
   connectTo(server);
@@ -141,16 +144,35 @@ TEST_F(ReportTest, FailuresAndTheSecondAttempt) {
       {"hourly: dropped at RETR once", 0, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, {}},
       {"daily: dropped at RETR once", 1, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, {}},
       {"daily: cut in the middle once", 1, R"([{"cmd":"RETR","action":"cut","times":1}])", true, 1, {}},
-      {"hourly: 550 once, reconnects anyway", 0, R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])",
-       true, 1, {}},
-      {"daily: 550 once, no reconnect", 1, R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])", true, 0,
+      {"hourly: 550 once, reconnects anyway",
+       0,
+       R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])",
+       true,
+       1,
        {}},
-      {"daily: 550 always", 1, R"([{"cmd":"RETR","action":"reply","code":550}])", false, 0,
+      {"daily: 550 once, no reconnect",
+       1,
+       R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])",
+       true,
+       0,
+       {}},
+      {"daily: 550 always",
+       1,
+       R"([{"cmd":"RETR","action":"reply","code":550}])",
+       false,
+       0,
        {"Файл отчета " + daily + " не прочитан", ""}},
-      {"daily: cut always", 1, R"([{"cmd":"RETR","action":"cut"}])", false, 1,
+      {"daily: cut always",
+       1,
+       R"([{"cmd":"RETR","action":"cut"}])",
+       false,
+       1,
        {"Не удалось восстановить связь с сервером", "Файл отчета " + daily + " не прочитан"}},
-      {"hourly: the server stays away", 0,
-       R"([{"cmd":"RETR","action":"drop"},{"cmd":"CONNECT","action":"drop"}])", false, 0,
+      {"hourly: the server stays away",
+       0,
+       R"([{"cmd":"RETR","action":"drop"},{"cmd":"CONNECT","action":"drop"}])",
+       false,
+       0,
        {"Не удалось восстановить связь с сервером", "Файл отчета " + hourly + " не прочитан"}},
   };
   for (const auto& c : cases) {
