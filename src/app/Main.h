@@ -139,6 +139,11 @@ class TFormMain : public QMainWindow {
   [[nodiscard]] ReportFetchResult FetchReport(const std::string& fileName, int kind, bool lastRow);
   // Local folder: reads the file of the local tree and shows the viewer; reports its own failures.
   void OpenLocalReport(const std::string& fileName, int kind);
+  // The kind folder of the chosen line in the local tree.
+  std::string LocalKindFolder(int kind) const;
+  // The cache folder of the chosen object (kind < 0) or of a kind folder of its line, made one level at a
+  // time where missing; a level that cannot be made is passed over (the write into it then fails quietly).
+  std::string ReportCacheFolder(int kind = -1);
   // The viewer on a text, modal; the text stays ours.
   void ShowReport(const std::string& fileName, const std::string& text, int kind);
 

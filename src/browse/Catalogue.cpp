@@ -101,9 +101,7 @@ bool TFormMain::ListReportsFtp(int kind) {
 }
 
 void TFormMain::ListReportsLocal(int kind) {
-  const char sep = fsys::kSeparator;
-  const std::string dir = activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
-                          std::string(kReportKindCodes[kind]);
+  const std::string dir = LocalKindFolder(kind);
   if (!fsys::setCurrentDirectory(dir)) return;
   const auto entries = fsys::listDirectory(dir);
   if (!entries) return;

@@ -68,14 +68,7 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
   if (entered == 1) return ReportFetchResult::FetchNoDirectory;
   if (entered != 0) return ReportFetchResult::FetchConnectionLost;
 
-  // The cache folders, one level at a time; one that cannot be made is passed over in silence.
-  const char sep = fsys::kSeparator;
-  std::string folder = ExeFolder + "REPORT" + sep + Browse.ObjectName;
-  fsys::createDirectory(folder);
-  folder += sep + Browse.ComputerDir;
-  fsys::createDirectory(folder);
-  folder += sep + std::string(kReportKindCodes[kind]);
-  fsys::createDirectory(folder);
+  const std::string folder = ReportCacheFolder(kind);
 
   Ftp.TransferHandle = Ftp.FtpOpenFile(Ftp.ConnectionHandle, fileName, ftp::kGenericRead);
   if (Ftp.TransferHandle == kNoHandle) {
@@ -114,7 +107,7 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
   // Only a whole file is a report: a short one is neither shown nor cached.
   if (!ok || total != size) return ReportFetchResult::FetchReadFailed;
   // Whole or not at all; a copy that cannot be written does not keep the report from the operator.
-  fsys::writeFileAtomic(folder + sep + fileName, text, false);
+  fsys::writeFileAtomic(folder + fsys::kSeparator + fileName, text, false);
   wait.release();
   ShowReport(fileName, text, kind);
   return ReportFetchResult::FetchDone;
@@ -122,9 +115,7 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
 
 void TFormMain::OpenLocalReport(const std::string& fileName, int kind) {
   WaitCursor wait(ui);
-  const char sep = fsys::kSeparator;
-  const std::string path = activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
-                           std::string(kReportKindCodes[kind]) + sep + fileName;
+  const std::string path = LocalKindFolder(kind) + fsys::kSeparator + fileName;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(fsys::nativePath(path), ec)) {
     wait.release();
@@ -155,4 +146,22 @@ void TFormMain::ShowReport(const std::string& fileName, const std::string& text,
   view.TextLength = static_cast<int32_t>(text.size());
   view.Kind = static_cast<uint8_t>(kind);
   view.exec();
+}
+
+std::string TFormMain::LocalKindFolder(int kind) const {
+  const char sep = fsys::kSeparator;
+  return activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
+         std::string(kReportKindCodes[kind]);
+}
+
+std::string TFormMain::ReportCacheFolder(int kind) {
+  const char sep = fsys::kSeparator;
+  std::string folder = ExeFolder + "REPORT" + sep + Browse.ObjectName;
+  fsys::createDirectory(folder);
+  if (kind < 0) return folder;
+  folder += sep + Browse.ComputerDir;
+  fsys::createDirectory(folder);
+  folder += sep + std::string(kReportKindCodes[kind]);
+  fsys::createDirectory(folder);
+  return folder;
 }

@@ -114,7 +114,5 @@ void TFormMain::ReadGasParameters() {
   if (Browse.SourceMode != 0) return;
   // The verified file goes into the cache as received; a name that could leave the cache is not used.
   if (!fsys::safeName(Browse.ObjectName) || !fsys::safeName(Browse.GasParFileName)) return;
-  const std::string folder = ExeFolder + "REPORT" + fsys::kSeparator + Browse.ObjectName;
-  if (!fsys::isDirectory(folder) && !fsys::createDirectory(folder)) return;
-  fsys::writeFileAtomic(folder + fsys::kSeparator + Browse.GasParFileName, content, false);
+  fsys::writeFileAtomic(ReportCacheFolder() + fsys::kSeparator + Browse.GasParFileName, content, false);
 }

@@ -93,8 +93,7 @@ void TFormRep_View::showEvent(QShowEvent* e) {
 
 void TFormRep_View::FormShow() {
   setWindowTitle(toQ(cp1251::text(" Файл  \"") + FileName + "\""));
-  const std::string_view text(Text ? Text : "", Text ? static_cast<size_t>(std::max(TextLength, 0)) : 0);
-  const auto rows = report::viewerRows(text);
+  const auto rows = report::viewerRows(text());
   ListBox1->clear();
   for (const auto& r : rows) {
     auto* item = new QListWidgetItem(toQ(r), ListBox1);
@@ -130,8 +129,11 @@ void TFormRep_View::resizeEvent(QResizeEvent* e) {
 }
 
 void TFormRep_View::BitBtn3Click() {
-  printText(this,
-            std::string_view(Text ? Text : "", Text ? static_cast<size_t>(std::max(TextLength, 0)) : 0));
+  printText(this, text());
+}
+
+std::string_view TFormRep_View::text() const {
+  return Text ? std::string_view(Text, static_cast<size_t>(std::max(TextLength, 0))) : std::string_view();
 }
 
 void TFormRep_View::BitBtn1Click() {

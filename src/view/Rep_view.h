@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class QFrame;
 class QLabel;
@@ -39,5 +40,6 @@ class TFormRep_View : public QDialog {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  std::string_view text() const;
   bool shown_ = false;
 };

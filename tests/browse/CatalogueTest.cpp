@@ -16,11 +16,7 @@ class CatalogueTest : public MainWindowFixture {
   void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
     MainWindowFixture::connectTo(server.port(), accessMode);
   }
-  static Strings entries(TStringGrid* g) {
-    Strings out;
-    for (int r = 0; r < g->rowCount(); ++r) out.push_back(g->cell(1, r));
-    return out;
-  }
+  static Strings entries(const TStringGrid* g) { return column(g, 1); }
 };
 
 TEST_F(CatalogueTest, FiveListsNewestLastOneListingPerKind) {
@@ -110,12 +106,7 @@ TEST_F(CatalogueTest, LocalTreeGivesTheSameLists) {
   writeBytes(tree.path() / "A" / "v0017n1" / "chakr" / "A-v0017n1-chakr-2009.03.05-14.txt",
              std::string(30, 'r'));
   writeBytes(tree.path() / "A" / "v0017n1" / "mesko" / "A-v0017n1-mesko-2009.03.txt", "small");
-  form->Browse.SourceMode = 1;
-  form->Settings.setTreeDirectory(tree.path().string());
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
-  ASSERT_EQ(form->ListObjects(), 0);
-  form->StringGrid1->selectRow(0);
-  form->StringGrid1Click();
+  openFirstLocalObject(tree.path());
   EXPECT_EQ(entries(form->StringGrid3), Strings{" 2009.03.05  14:00"});
   EXPECT_EQ(entries(form->StringGrid7), Strings{" 2009.03*"});
   EXPECT_TRUE(form->StringGrid7->isEnabled());

@@ -27,12 +27,6 @@ class ComputersTest : public MainWindowFixture {
     MainWindowFixture::connectTo(server.port(), accessMode);
   }
 
-  Strings column(TStringGrid* g) const {
-    Strings out;
-    for (int r = 0; r < g->rowCount(); ++r) out.push_back(g->cell(0, r));
-    return out;
-  }
-
   void click(int row) {
     form->StringGrid1->selectRow(row);
     form->StringGrid1Click();
@@ -152,9 +146,7 @@ TEST_F(ComputersTest, LocalFolderAlarmTimeExactNameOnly) {
   TempDir tree;
   std::filesystem::create_directories(tree.path() / "obj" / "v0017n1");
   writeBytes(tree.path() / "obj" / "obj-alarm.txt.old", "x");
-  form->Browse.SourceMode = 1;
-  form->Settings.setTreeDirectory(tree.path().string());
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
+  useLocalTree(tree.path());
   form->FormShow();
   form->TimerStart->stop();
   ASSERT_EQ(form->ListObjects(), 0);

@@ -19,18 +19,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-Strings column(const TStringGrid* g, int c = 0) {
-  Strings out;
-  for (int r = 0; r < g->rowCount(); ++r) out.push_back(g->cell(c, r));
-  return out;
-}
-
-int rowOf(const TStringGrid* g, const std::string& text) {
-  const Strings rows = column(g);
-  const auto it = std::find(rows.begin(), rows.end(), text);
-  return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
-}
-
 QPoint rowCenter(const TStringGrid* g, int row) {
   return g->visualRect(g->model()->index(row, 0)).center();
 }
@@ -178,7 +166,7 @@ TEST_F(KeyboardTest, ObjectAndLineListsShowWhatTheKeysHighlight) {
   EXPECT_TRUE(ui.messages.empty());
 
   // The line list: the key chooses the line; the refresh keeps the object and line last chosen.
-  const int b = rowOf(form->StringGrid1, "b");
+  const int b = form->StringGrid1->findRow(0, "b");
   pressAndRelease(form->StringGrid1, b == 0 ? 1 : 0, b);
   EXPECT_EQ(form->Browse.ObjectName, "b") << "the row under the release";
   form->StringGrid2->setFocus();

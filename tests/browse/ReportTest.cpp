@@ -215,12 +215,7 @@ TEST_F(ReportTest, LocalFolderReadsTextModeAndReportsItsFailures) {
   writeBytes(line / "sutkr" / "obj-v1001n1-sutkr-2005.03.14.txt", "");
   writeBytes(line / "sutkr" / "obj-v1001n1-sutkr-2005.03.15.txt", "A\r\nB\r\n");
   writeBytes(line / "sutkr" / "obj-v1001n1-sutkr-2005.03.16.txt", "x");
-  form->Browse.SourceMode = 1;
-  form->Settings.setTreeDirectory(tree.path().string());
-  form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
-  ASSERT_EQ(form->ListObjects(), 0);
-  form->StringGrid1->selectRow(0);
-  form->StringGrid1Click();
+  openFirstLocalObject(tree.path());
   std::filesystem::remove(line / "sutkr" / "obj-v1001n1-sutkr-2005.03.16.txt");
   std::filesystem::permissions(line / "sutkr" / "obj-v1001n1-sutkr-2005.03.15.txt",
                                std::filesystem::perms::none);

@@ -52,17 +52,7 @@ class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
     o.idleSeconds = idleSeconds;
     server = std::make_unique<FtpServer>(o);
     if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
-    ConnectionRecord r;
-    r.setName("test");
-    r.setHost("127.0.0.1");
-    r.setPort(server->port());
-    r.setUser(server->user());
-    r.setPassword("secret");
-    settings.setRecord(0, r);
-    settings.setConnectionCount(1);
-    settings.setCurrentConnection(0);
-    session = std::make_unique<FtpSession>(settings, browse, ui);
-    session->setTimeouts({3, 3, 3});
+    session = loopbackSession(settings, browse, ui, server->port(), server->user(), "secret", 3);
   }
 
   // Waits until the server has closed the connection of a close-after fault (at most 10 s).

@@ -39,17 +39,7 @@ class FtpSessionTest : public ::testing::Test {
   }
 
   void useConnection(int32_t port, const std::string& user, const std::string& password) {
-    ConnectionRecord r;
-    r.setName("test");
-    r.setHost("127.0.0.1");
-    r.setPort(port);
-    r.setUser(user);
-    r.setPassword(password);
-    settings.setRecord(0, r);
-    settings.setConnectionCount(1);
-    settings.setCurrentConnection(0);
-    session = std::make_unique<FtpSession>(settings, browse, ui);
-    session->setTimeouts({2, 2, 2});
+    session = loopbackSession(settings, browse, ui, port, user, password, 2);
   }
 
   void openOrFail() {

@@ -55,6 +55,28 @@ class MainWindowFixture : public ::testing::Test {
     form->N_ServListClick();
   }
 
+  // The local-folder source on a tree chosen in the directory tree.
+  void useLocalTree(const std::filesystem::path& root) {
+    form->Browse.SourceMode = 1;
+    form->Settings.setTreeDirectory(root.string());
+    form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
+  }
+
+  // The local tree's objects listed and the first one chosen.
+  void openFirstLocalObject(const std::filesystem::path& root) {
+    useLocalTree(root);
+    ASSERT_EQ(form->ListObjects(), 0);
+    form->StringGrid1->selectRow(0);
+    form->StringGrid1Click();
+  }
+
+  // The texts of one column of a list, top to bottom.
+  static std::vector<std::string> column(const TStringGrid* g, int c = 0) {
+    std::vector<std::string> out;
+    for (int r = 0; r < g->rowCount(); ++r) out.push_back(g->cell(c, r));
+    return out;
+  }
+
   // The settings file on disk.
   std::string savedSettings() const { return readBytes(dir.path() / "INI" / "ftp_conn.ini"); }
 

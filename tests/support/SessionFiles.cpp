@@ -25,3 +25,20 @@ bool uploadWhole(FtpSession& session, const std::string& name, const std::string
   EXPECT_TRUE(session.InternetCloseHandle(h));
   return ok && written == bytes.size();
 }
+
+std::unique_ptr<FtpSession> loopbackSession(SettingsFile& settings, BrowseState& browse, Ui& ui, int32_t port,
+                                            const std::string& user, const std::string& password,
+                                            long timeout) {
+  ConnectionRecord r;
+  r.setName("test");
+  r.setHost("127.0.0.1");
+  r.setPort(port);
+  r.setUser(user);
+  r.setPassword(password);
+  settings.setRecord(0, r);
+  settings.setConnectionCount(1);
+  settings.setCurrentConnection(0);
+  auto session = std::make_unique<FtpSession>(settings, browse, ui);
+  session->setTimeouts({timeout, timeout, timeout});
+  return session;
+}
