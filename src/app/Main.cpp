@@ -102,8 +102,9 @@ void TFormMain::buildLayout() {
   }
   connect(StringGrid1, &TStringGrid::rowChosen, this, [this](int) { StringGrid1Click(); });
   connect(StringGrid2, &TStringGrid::rowChosen, this, [this](int) { StringGrid2Click(); });
-  for (int kind = 0; kind < kReportKindCount; ++kind) {
-    connect(reportGrids()[kind], &TStringGrid::rowChosen, this, [this, kind](int) { ReportListClick(kind); });
+  for (const ReportKind kind : kReportKinds) {
+    connect(reportGrids()[kindIndex(kind)], &TStringGrid::rowChosen, this,
+            [this, kind](int) { ReportListClick(kind); });
   }
 
   Label20 = makeLabel(Panel1, "Label20", QRect(16, 442, 400, 26),
@@ -214,7 +215,7 @@ void TFormMain::FormClose() {
 
 void TFormMain::TimerStartTimer() {
   TimerStart->stop();
-  if (Browse.SourceMode == 0) {
+  if (Browse.SourceMode == Source::Ftp) {
     N_ServListClick();
   } else {
     N_DirListClick();

@@ -15,6 +15,7 @@
 #include "app/Widgets.h"
 #include "core/BrowseState.h"
 #include "core/Formats.h"
+#include "core/ReportKind.h"
 #include "core/Ui.h"
 #include "net/Ftp_fun.h"
 #include "settings/SettingsFile.h"
@@ -115,37 +116,38 @@ class TFormMain : public QMainWindow {
   // The line click: the report lists of the line in the current row of StringGrid2.
   void StringGrid2Click();
   // One kind folder of the line into its list; false on a connection failure.
-  bool ListReportsFtp(int kind);
-  void ListReportsLocal(int kind);
+  bool ListReportsFtp(ReportKind kind);
+  void ListReportsLocal(ReportKind kind);
   std::array<int32_t, 5> EntryCount{};
   struct Listed {  // one file of a kind folder
     std::string name;
     uint32_t size;
   };
-  void addEntries(int kind, std::vector<Listed>& files);  // entries per report list while it is built
-  std::string SavedObjectName;                            // the choice at the start of a refresh
+  void addEntries(ReportKind kind, std::vector<Listed>& files);  // entries per report list while it is built
+  std::string SavedObjectName;                                   // the choice at the start of a refresh
   std::string SavedComputerDir;
 
   // --- Reports: a click on a date fetches the report and shows it in the viewer.
   enum class ReportFetchResult { FetchDone, FetchNoDirectory, FetchConnectionLost, FetchReadFailed };
-  void StringGrid3Click() { ReportListClick(0); }
-  void StringGrid4Click() { ReportListClick(1); }
-  void StringGrid5Click() { ReportListClick(2); }
-  void StringGrid6Click() { ReportListClick(3); }
-  void StringGrid7Click() { ReportListClick(4); }
-  // The click procedure of the report list of kind (0..4).
-  void ReportListClick(int kind);
+  void StringGrid3Click() { ReportListClick(ReportKind::Hourly); }
+  void StringGrid4Click() { ReportListClick(ReportKind::DailyShort); }
+  void StringGrid5Click() { ReportListClick(ReportKind::DailyCommercial); }
+  void StringGrid6Click() { ReportListClick(ReportKind::MonthlyShort); }
+  void StringGrid7Click() { ReportListClick(ReportKind::MonthlyCommercial); }
+  // The click procedure of the report list of a kind.
+  void ReportListClick(ReportKind kind);
   // FTP: enters the report folder, downloads the file, keeps the cache copy, shows the viewer.
-  [[nodiscard]] ReportFetchResult FetchReport(const std::string& fileName, int kind, bool lastRow);
+  [[nodiscard]] ReportFetchResult FetchReport(const std::string& fileName, ReportKind kind, bool lastRow);
   // Local folder: reads the file of the local tree and shows the viewer; reports its own failures.
-  void OpenLocalReport(const std::string& fileName, int kind);
+  void OpenLocalReport(const std::string& fileName, ReportKind kind);
   // The kind folder of the chosen line in the local tree.
-  std::string LocalKindFolder(int kind) const;
-  // The cache folder of the chosen object (kind < 0) or of a kind folder of its line, made one level at a
-  // time where missing; a level that cannot be made is passed over (the write into it then fails quietly).
-  std::string ReportCacheFolder(int kind = -1);
+  std::string LocalKindFolder(ReportKind kind) const;
+  // The cache folder of the chosen object, or of a kind folder of its line, made one level at a time
+  // where missing; a level that cannot be made is passed over (the write into it then fails quietly).
+  std::string ReportCacheFolder();
+  std::string ReportCacheFolder(ReportKind kind);
   // The viewer on a text, modal; the text stays ours.
-  void ShowReport(const std::string& fileName, const std::string& text, int kind);
+  void ShowReport(const std::string& fileName, const std::string& text, ReportKind kind);
 
   // --- Gas parameters.
   // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of

@@ -25,19 +25,19 @@ void sortByName(std::vector<TFormMain::Listed>& files) {
 
 // The entry rule over the files of one kind folder, in ascending name order; the rows are added in one
 // step rather than one by one.
-void TFormMain::addEntries(int kind, std::vector<Listed>& files) {
+void TFormMain::addEntries(ReportKind kind, std::vector<Listed>& files) {
   sortByName(files);
-  const std::string search = Browse.FilePrefix + "-" + std::string(kReportKindCodes[kind]);
+  const std::string search = Browse.FilePrefix + "-" + std::string(kindCode(kind));
   std::vector<std::string> texts;
   for (const auto& f : files) {
     if (auto entry = catalogueEntry(f.name, f.size, kind, search)) texts.push_back(std::move(*entry));
   }
-  TStringGrid* g = reportGrids()[kind];
-  const int first = EntryCount[kind];
+  TStringGrid* g = reportGrids()[kindIndex(kind)];
+  const int first = EntryCount[kindIndex(kind)];
   const int rows = first + static_cast<int>(texts.size());
   if (rows > g->rowCount()) g->setRowCount(rows);
   for (size_t i = 0; i < texts.size(); ++i) g->setCell(1, first + static_cast<int>(i), texts[i]);
-  EntryCount[kind] = rows;
+  EntryCount[kindIndex(kind)] = rows;
 }
 
 void TFormMain::StringGrid2Click() {
@@ -56,8 +56,8 @@ void TFormMain::StringGrid2Click() {
   Browse.ComputerDir = StringGrid2->cell(0, row);
   Browse.FilePrefix = Browse.ObjectName + "-" + Browse.ComputerDir;
   EntryCount.fill(0);
-  for (int kind = 0; kind < kReportKindCount; ++kind) {
-    if (Browse.SourceMode != 0) {
+  for (const ReportKind kind : kReportKinds) {
+    if (Browse.SourceMode != Source::Ftp) {
       ListReportsLocal(kind);
       continue;
     }
@@ -81,7 +81,7 @@ void TFormMain::StringGrid2Click() {
   EnableFilledGrids();
 }
 
-bool TFormMain::ListReportsFtp(int kind) {
+bool TFormMain::ListReportsFtp(ReportKind kind) {
   const int entered = Ftp.EnterKindDirectory(kind);
   if (entered == 1) return true;
   if (entered == 2) return false;
@@ -100,7 +100,7 @@ bool TFormMain::ListReportsFtp(int kind) {
   return true;
 }
 
-void TFormMain::ListReportsLocal(int kind) {
+void TFormMain::ListReportsLocal(ReportKind kind) {
   const std::string dir = LocalKindFolder(kind);
   if (!fsys::setCurrentDirectory(dir)) return;
   const auto entries = fsys::listDirectory(dir);

@@ -38,8 +38,8 @@ void TFormMain::StringGrid1Click() {
   const int row = StringGrid1->row();
   if (Browse.ListFilling || row < 0 || StringGrid1->cell(0, row).empty()) return;
   const ConnectionRecord record = Settings.current();
-  const bool ftpMode = Browse.SourceMode == 0;
-  const bool objectMode = ftpMode && record.accessMode() == 1;
+  const bool ftpMode = Browse.SourceMode == Source::Ftp;
+  const bool objectMode = ftpMode && record.accessMode() == Access::ObjectDirectory;
   if (ftpMode) {
     ConnectionRecord r = record;
     r.setLastObjectRow(row);
@@ -95,7 +95,7 @@ void TFormMain::StringGrid1Click() {
       CurrentReportGrid = nullptr;
     }
     endQuietly();
-    BitBtn1->setEnabled(record.accessMode() == 0);
+    BitBtn1->setEnabled(record.accessMode() == Access::ObjectList);
   };
   if (ftpMode) {
     Browse.CurrentDirectory = Browse.ObjectPath;
@@ -125,7 +125,7 @@ void TFormMain::StringGrid1Click() {
   const int line = Browse.Refreshing ? std::max(StringGrid2->findRow(0, SavedComputerDir), 0) : 0;
   StringGrid2->selectRow(line);
   StringGrid2Click();
-  BitBtn1->setEnabled(record.accessMode() == 0);
+  BitBtn1->setEnabled(record.accessMode() == Access::ObjectList);
 }
 
 // Enters CurrentDirectory; after a refusal once more, 200 ms later.
@@ -140,7 +140,7 @@ int TFormMain::ListComputers() {
   const auto add = [&](const std::string& name) {
     StringGrid2->setCell(0, count++, name);
   };  // grows the list
-  if (Browse.SourceMode == 0) {
+  if (Browse.SourceMode == Source::Ftp) {
     if (!enterCurrentDirectory()) return 1;
     FindBuffer = ftp::FindData{};
     Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
@@ -198,11 +198,12 @@ int TFormMain::FindObjectName() {
   for (int row = 0; row < StringGrid2->rowCount() && !found; ++row) {
     Browse.ComputerDir = StringGrid2->cell(0, row);
     if (Browse.ComputerDir.empty()) continue;
-    for (int kind = 0; kind < kReportKindCount && !found; ++kind) {
+    for (const ReportKind kind : kReportKinds) {
+      if (found) break;
       const int entered = Ftp.EnterKindDirectory(kind);
       if (entered == 2) return 2;
       if (entered == 1) continue;
-      const std::string needle = "-" + Browse.ComputerDir + "-" + std::string(kReportKindCodes[kind]) + "-";
+      const std::string needle = "-" + Browse.ComputerDir + "-" + std::string(kindCode(kind)) + "-";
       FindBuffer = ftp::FindData{};
       Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
       if (Ftp.TransferHandle == kNoHandle) continue;
@@ -283,7 +284,7 @@ void TFormMain::BitBtn2Click() {
     wait.release();
   };
   const ConnectionRecord record = Settings.current();
-  if (record.accessMode() == 1) {
+  if (record.accessMode() == Access::ObjectDirectory) {
     StringGrid1->setRowCount(1);
     StringGrid1->setCell(0, 0, Browse.ObjectNameKnown ? Browse.ObjectName : Browse.BaseDirectory);
   } else {
@@ -299,7 +300,7 @@ void TFormMain::BitBtn2Click() {
       return;
     }
   }
-  if (record.accessMode() == 1 && !Browse.ObjectNameKnown) {
+  if (record.accessMode() == Access::ObjectDirectory && !Browse.ObjectNameKnown) {
     Browse.ObjectPath = Browse.BaseDirectory;
     if (FindObjectName() == 1 && !Ftp.FtpReconnect()) {
       finish();

@@ -32,7 +32,7 @@ void TFormMain::N_ServListClick() {
       setCaption(cp1251::text(kPlainCaption));
       return;
     }
-    Browse.SourceMode = 0;
+    Browse.SourceMode = Source::Ftp;
     ClearBrowse(true, true);
     Browse.clearSelection();
     setCaption(cp1251::text(kPlainCaption));
@@ -57,7 +57,7 @@ void TFormMain::N_ServListClick() {
   Browse.ListFilling = true;
   Browse.CurrentDirectory = Browse.BaseDirectory;
 
-  if (record.accessMode() == 1) {
+  if (record.accessMode() == Access::ObjectDirectory) {
     // The login directory is the directory of one object.
     StringGrid1->setRowCount(1);
     StringGrid1->setCell(0, 0, Browse.ObjectNameKnown ? Browse.ObjectName : Browse.BaseDirectory);
@@ -120,7 +120,7 @@ void TFormMain::N_DirListClick() {
   update();
   if (!accepted) return;
   TypedRoot = fsys::absolutePath(Settings.typedDirectory(), StartDirectory);
-  Browse.SourceMode = 1;
+  Browse.SourceMode = Source::LocalFolder;
   ClearBrowse(true, true);
   setCaption(cp1251::text(kPlainCaption));
   Panel1->setEnabled(false);
@@ -161,7 +161,7 @@ int TFormMain::ListObjects() {
   const auto add = [&](const std::string& name) {
     StringGrid1->setCell(0, count++, name);
   };  // grows the list
-  if (Browse.SourceMode == 0) {
+  if (Browse.SourceMode == Source::Ftp) {
     FindBuffer = ftp::FindData{};
     Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
     if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles ? 2 : 1;

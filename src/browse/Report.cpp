@@ -20,9 +20,8 @@ bool connectionLost(uint32_t error) {
 
 }  // namespace
 
-void TFormMain::ReportListClick(int kind) {
-  if (kind < 0 || kind >= kReportKindCount) return;
-  TStringGrid* g = reportGrids()[kind];
+void TFormMain::ReportListClick(ReportKind kind) {
+  TStringGrid* g = reportGrids()[kindIndex(kind)];
   const int row = g->currentRow();
   if (row < 0 || g->currentColumn() == 0 || Browse.Refreshing) return;
   const std::string entry = g->cell(1, row);
@@ -36,7 +35,7 @@ void TFormMain::ReportListClick(int kind) {
   const bool lastRow = row == g->rowCount() - 1;
   const auto name = reportFileName(entry, kind, Browse.ObjectName, Browse.ComputerDir);
   if (!name) return;
-  if (Browse.SourceMode == 1) {
+  if (Browse.SourceMode == Source::LocalFolder) {
     OpenLocalReport(*name, kind);
     return;
   }
@@ -44,7 +43,7 @@ void TFormMain::ReportListClick(int kind) {
   if (r != ReportFetchResult::FetchDone) {
     // The hourly list always reconnects before its second attempt; the others only after a lost
     // connection, and try again at once after any other failure.
-    const bool reconnect = kind == 0 || connectionLost(Ftp.GetLastError());
+    const bool reconnect = kind == ReportKind::Hourly || connectionLost(Ftp.GetLastError());
     if (!reconnect || Ftp.FtpReconnect()) r = FetchReport(*name, kind, lastRow);
   }
   switch (r) {
@@ -62,7 +61,8 @@ void TFormMain::ReportListClick(int kind) {
   }
 }
 
-TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName, int kind, bool lastRow) {
+TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName, ReportKind kind,
+                                                    bool lastRow) {
   WaitCursor wait(ui);
   const int entered = Ftp.EnterKindDirectory(kind);
   if (entered == 1) return ReportFetchResult::FetchNoDirectory;
@@ -113,7 +113,7 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
   return ReportFetchResult::FetchDone;
 }
 
-void TFormMain::OpenLocalReport(const std::string& fileName, int kind) {
+void TFormMain::OpenLocalReport(const std::string& fileName, ReportKind kind) {
   WaitCursor wait(ui);
   const std::string path = LocalKindFolder(kind) + fsys::kSeparator + fileName;
   std::error_code ec;
@@ -139,29 +139,31 @@ void TFormMain::OpenLocalReport(const std::string& fileName, int kind) {
   ShowReport(fileName, text, kind);
 }
 
-void TFormMain::ShowReport(const std::string& fileName, const std::string& text, int kind) {
+void TFormMain::ShowReport(const std::string& fileName, const std::string& text, ReportKind kind) {
   TFormRep_View view(this);
   view.FileName = fileName;
   view.Text = text.c_str();
   view.TextLength = static_cast<int32_t>(text.size());
-  view.Kind = static_cast<uint8_t>(kind);
+  view.Kind = kind;
   view.exec();
 }
 
-std::string TFormMain::LocalKindFolder(int kind) const {
+std::string TFormMain::LocalKindFolder(ReportKind kind) const {
   const char sep = fsys::kSeparator;
   return activeLocalDirectory() + sep + Browse.ObjectName + sep + Browse.ComputerDir + sep +
-         std::string(kReportKindCodes[kind]);
+         std::string(kindCode(kind));
 }
 
-std::string TFormMain::ReportCacheFolder(int kind) {
-  const char sep = fsys::kSeparator;
-  std::string folder = ExeFolder + "REPORT" + sep + Browse.ObjectName;
+std::string TFormMain::ReportCacheFolder() {
+  const std::string folder = ExeFolder + "REPORT" + fsys::kSeparator + Browse.ObjectName;
   fsys::createDirectory(folder);
-  if (kind < 0) return folder;
-  folder += sep + Browse.ComputerDir;
+  return folder;
+}
+
+std::string TFormMain::ReportCacheFolder(ReportKind kind) {
+  std::string folder = ReportCacheFolder() + fsys::kSeparator + Browse.ComputerDir;
   fsys::createDirectory(folder);
-  folder += sep + std::string(kReportKindCodes[kind]);
+  folder += fsys::kSeparator + std::string(kindCode(kind));
   fsys::createDirectory(folder);
   return folder;
 }

@@ -47,8 +47,9 @@ bool IsValidReportDate(int32_t month, int32_t day, int32_t hour) {
   return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23;
 }
 
-std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, int kind,
+std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, ReportKind reportKind,
                                           std::string_view searchText) {
+  const int kind = kindIndex(reportKind);
   const size_t at = name.find(searchText);
   if (at == std::string_view::npos) return std::nullopt;
   const size_t dateStart = at + searchText.size() + 1;  // the separator after the code is not checked
@@ -58,7 +59,7 @@ std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, 
   bool ok = sc.number(4, year) && sc.character() && sc.number(2, month);
   if (kind <= 2) ok = ok && sc.character() && sc.number(2, day);
   if (kind == 0) ok = ok && sc.character() && sc.number(2, hour);
-  if (!ok || kind < 0 || kind > 4) return std::nullopt;
+  if (!ok) return std::nullopt;
   if (!IsValidReportDate(month, kind <= 2 ? day : 1, kind == 0 ? hour : 0)) return std::nullopt;
   const char* star = size < 20 ? "*" : "";
   char buf[64];
@@ -72,9 +73,9 @@ std::optional<std::string> catalogueEntry(std::string_view name, uint32_t size, 
   return std::string(buf);
 }
 
-std::optional<std::string> reportFileName(std::string_view entry, int kind, std::string_view objectName,
-                                          std::string_view computerDir) {
-  if (kind < 0 || kind > 4) return std::nullopt;
+std::optional<std::string> reportFileName(std::string_view entry, ReportKind reportKind,
+                                          std::string_view objectName, std::string_view computerDir) {
+  const int kind = kindIndex(reportKind);
   while (!entry.empty() && static_cast<unsigned char>(entry.front()) <= ' ') entry.remove_prefix(1);
   DateScanner sc(entry);
   int year = 0, month = 0, day = 0, hour = 0;

@@ -3,9 +3,10 @@
 // report file names.
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
-enum class ReportKind : int {
+enum class ReportKind : uint8_t {
   Hourly = 0,
   DailyShort = 1,
   DailyCommercial = 2,
@@ -17,3 +18,16 @@ inline constexpr int kReportKindCount = 5;
 
 inline constexpr std::array<std::string_view, kReportKindCount> kReportKindCodes = {"chakr", "sutkr", "sutko",
                                                                                     "meskr", "mesko"};
+
+// The kinds in list order, for the loops over all five.
+inline constexpr std::array<ReportKind, kReportKindCount> kReportKinds = {
+    ReportKind::Hourly, ReportKind::DailyShort, ReportKind::DailyCommercial, ReportKind::MonthlyShort,
+    ReportKind::MonthlyCommercial};
+
+// The kind's place in the five lists and tables.
+constexpr int kindIndex(ReportKind k) {
+  return static_cast<int>(k);
+}
+constexpr std::string_view kindCode(ReportKind k) {
+  return kReportKindCodes[static_cast<size_t>(k)];
+}

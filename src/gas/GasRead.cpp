@@ -92,8 +92,8 @@ void TFormMain::ReadGasParameters() {
   }
   std::string content;
   std::string why;
-  const bool fetched =
-      Browse.SourceMode == 0 ? fetchFromServer(*this, content, why) : readLocal(*this, content, why);
+  const bool fetched = Browse.SourceMode == Source::Ftp ? fetchFromServer(*this, content, why)
+                                                        : readLocal(*this, content, why);
   if (!fetched) {
     Label19->setText(toQ(why));
     return;
@@ -111,7 +111,7 @@ void TFormMain::ReadGasParameters() {
   pn2->setText(QString::fromStdString(gas::showValue(r.values.co2)));
   pn3->setText(QString::fromStdString(gas::showValue(r.values.n2)));
   pn4->setText(QString::fromStdString(gas::showValue(r.values.pressure)));
-  if (Browse.SourceMode != 0) return;
+  if (Browse.SourceMode != Source::Ftp) return;
   // The verified file goes into the cache as received; a name that could leave the cache is not used.
   if (!fsys::safeName(Browse.ObjectName) || !fsys::safeName(Browse.GasParFileName)) return;
   fsys::writeFileAtomic(ReportCacheFolder() + fsys::kSeparator + Browse.GasParFileName, content, false);

@@ -210,10 +210,9 @@ void FtpSession::FtpClose() {
   browse_.Connected = false;
 }
 
-int FtpSession::EnterKindDirectory(int kind) {
-  if (kind < 0 || kind >= kReportKindCount) return 1;
+int FtpSession::EnterKindDirectory(ReportKind kind) {
   browse_.CurrentDirectory =
-      browse_.ObjectPath + "/" + browse_.ComputerDir + "/" + std::string(kReportKindCodes[kind]);
+      browse_.ObjectPath + "/" + browse_.ComputerDir + "/" + std::string(kindCode(kind));
   int attempts = 2;
   for (;;) {
     if (FtpSetCurrentDirectory(ConnectionHandle, browse_.CurrentDirectory)) return 0;

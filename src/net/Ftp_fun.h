@@ -21,6 +21,7 @@
 
 #include "core/BrowseState.h"
 #include "core/Clock.h"
+#include "core/ReportKind.h"
 #include "core/Ui.h"
 #include "net/FtpListing.h"
 #include "net/FtpTelnet.h"
@@ -80,7 +81,7 @@ class FtpSession {
   bool isOpen() const { return ConnectionHandle != kNoHandle; }
   // Enters ObjectPath/ComputerDir/<kind code> with one reconnect on a lost connection:
   // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
-  int EnterKindDirectory(int kind);
+  int EnterKindDirectory(ReportKind kind);
 
   // --- The FTP operations.
   HINTERNET InternetOpen();

@@ -78,7 +78,7 @@ void TFormConn_Par::FormShow() {
     Edit2->setText(QString::number(record_.port()));
     Edit9->setText(toQ(record_.user()));
     Edit5->setText(toQ(record_.password()));
-    (record_.accessMode() == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+    (record_.accessMode() == Access::ObjectDirectory ? RadioButton2 : RadioButton1)->setChecked(true);
   }
   if (EditMode != Change) Edit1->setFocus();
 }
@@ -142,7 +142,7 @@ void TFormConn_Par::BitBtn1Click() {
   }
   edited.setPort(static_cast<int32_t>(*port));
   record_ = edited;
-  record_.setAccessMode(RadioButton2->isChecked() ? 1 : 0);
+  record_.setAccessMode(RadioButton2->isChecked() ? Access::ObjectDirectory : Access::ObjectList);
   buffer_ = record_;
   Accepted = true;
   accept();

@@ -30,6 +30,9 @@
 //      204     4  LastObjectRow (signed)
 //      208     1  AccessMode (0 = list of objects, 1 = directory of one object)
 //      209    95  reserved, kept unchanged when a record is copied or edited
+// What the login directory of a connection is: the directory holding the objects, or one object's own.
+enum class Access : uint8_t { ObjectList = 0, ObjectDirectory = 1 };
+
 class ConnectionRecord {
  public:
   static constexpr size_t kSize = 304;
@@ -47,7 +50,10 @@ class ConnectionRecord {
   std::string password() const { return text(kPassword); }
   int32_t port() const { return int32At(kPort); }
   int32_t lastObjectRow() const { return int32At(kLastObjectRow); }
-  uint8_t accessMode() const { return bytes_[kAccessMode]; }
+  // Byte 1 is the directory of one object; every other value reads as the list of objects.
+  Access accessMode() const {
+    return bytes_[kAccessMode] == 1 ? Access::ObjectDirectory : Access::ObjectList;
+  }
 
   // Text setters refuse (return false, change nothing) a text longer than 49 bytes or one holding a zero
   // byte: the stored field could not hold it, and a cut name or password would be a different one.
@@ -57,7 +63,7 @@ class ConnectionRecord {
   bool setPassword(std::string_view v) { return setText(kPassword, v); }
   void setPort(int32_t v) { setInt32At(kPort, v); }
   void setLastObjectRow(int32_t v) { setInt32At(kLastObjectRow, v); }
-  void setAccessMode(uint8_t v) { bytes_[kAccessMode] = v; }
+  void setAccessMode(Access v) { bytes_[kAccessMode] = static_cast<uint8_t>(v); }
 
   bool operator==(const ConnectionRecord&) const = default;
 

@@ -79,7 +79,7 @@ void TFormRep_View::FormCreate() {
   FileName.clear();
   Text = nullptr;
   TextLength = 0;
-  Kind = 0;
+  Kind = ReportKind::Hourly;
   Label1->hide();
 }
 

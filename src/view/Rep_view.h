@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/ReportKind.h"
+
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -21,7 +23,7 @@ class TFormRep_View : public QDialog {
   std::string FileName;        // shown in the caption
   const char* Text = nullptr;  // the content (Windows-1251), not owned
   int32_t TextLength = 0;      // bytes of content in Text
-  uint8_t Kind = 0;            // report kind 0..4
+  ReportKind Kind = ReportKind::Hourly;
 
   QFrame* Panel1;         // the client area
   QFrame* Panel4;         // white panel: a 52-pixel margin and the listing

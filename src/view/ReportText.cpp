@@ -50,8 +50,8 @@ std::string longestRow(const std::vector<std::string>& rows) {
   return best;
 }
 
-int widthAllowance(int kind) {
-  return kind == 2 || kind == 4 ? 35 : 25;
+int widthAllowance(ReportKind kind) {
+  return kind == ReportKind::DailyCommercial || kind == ReportKind::MonthlyCommercial ? 35 : 25;
 }
 
 std::vector<Page> composePages(std::string_view text) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ReportKind.h"
+
 namespace report {
 
 // The viewer's rows: every line with two leading blanks; CR and NUL dropped; a form feed ends the row and
@@ -21,7 +23,7 @@ int listingHeight(size_t rows);
 // returned without its trailing blanks.
 std::string longestRow(const std::vector<std::string>& rows);
 // Pixels added to the measured text width: more for the commercial reports (kinds 2 and 4).
-int widthAllowance(int kind);
+int widthAllowance(ReportKind kind);
 
 // The printed pages: each a list of lines. The first page opens with a line of one blank and then the
 // text; a form feed starts the next page, whose first line is preceded by one blank; a form feed that

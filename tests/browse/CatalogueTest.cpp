@@ -13,7 +13,7 @@ using Strings = std::vector<std::string>;
 
 class CatalogueTest : public MainWindowFixture {
  protected:
-  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+  void connectTo(const FtpServer& server, Access accessMode = Access::ObjectList) {
     MainWindowFixture::connectTo(server.port(), accessMode);
   }
   static Strings entries(const TStringGrid* g) { return column(g, 1); }

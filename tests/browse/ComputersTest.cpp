@@ -23,7 +23,7 @@ class ComputersTest : public MainWindowFixture {
  protected:
   void SetUp() override { useTestTimeZone(); }
 
-  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+  void connectTo(const FtpServer& server, Access accessMode = Access::ObjectList) {
     MainWindowFixture::connectTo(server.port(), accessMode);
   }
 
@@ -97,7 +97,7 @@ TEST_F(ComputersTest, ObjectNameFromReportFileNames) {
   server.putFile("/station/v0017n1/sutkr/A-B-v0017n1-sutkr-2009.03.05.txt", "report");
   server.putFile("/station/A-B-alarm.txt", "alarm");
   server.setTime("/station/A-B-alarm.txt", alarmTime());
-  connectTo(server, 1);
+  connectTo(server, Access::ObjectDirectory);
   EXPECT_EQ(column(form->StringGrid1), Strings{"A-B"});
   EXPECT_TRUE(form->Browse.ObjectNameKnown);
   EXPECT_EQ(form->Browse.ObjectName, "A-B");
@@ -112,7 +112,7 @@ TEST_F(ComputersTest, NoReportAnywhereKeepsTheLoginDirectoryRow) {
   o.home = "/station";
   FtpServer server(o);
   server.makeDir("/station/v0017n1/chakr");
-  connectTo(server, 1);
+  connectTo(server, Access::ObjectDirectory);
   EXPECT_EQ(column(form->StringGrid1), Strings{"/station"});
   EXPECT_FALSE(form->Browse.ObjectNameKnown);
   EXPECT_TRUE(ui.messages.empty());
@@ -123,7 +123,7 @@ TEST_F(ComputersTest, NamesThatWouldLeaveTheCacheAreNotSelected) {
   o.home = "/station";
   FtpServer server(o);
   server.putFile("/station/v0017n1/chakr/..\\..\\x-v0017n1-chakr-2009.03.05-14.txt", "r");
-  connectTo(server, 1);
+  connectTo(server, Access::ObjectDirectory);
   EXPECT_FALSE(form->Browse.ObjectNameKnown);
   EXPECT_EQ(column(form->StringGrid1), Strings{"/station"});
   ASSERT_EQ(ui.texts().size(), 1u);

@@ -19,7 +19,7 @@ using Strings = std::vector<std::string>;
 class ObjectListTest : public MainWindowFixture {
  protected:
   // A connection to the test server stored as record 0.
-  void connection(const FtpServer& server, uint8_t accessMode = 0, int32_t lastRow = 0) {
+  void connection(const FtpServer& server, Access accessMode = Access::ObjectList, int32_t lastRow = 0) {
     ConnectionRecord r;
     r.setName("\xd1\xf2\xe0\xed\xf6\xe8\xff");  // "Станция"
     r.setHost("127.0.0.1");
@@ -56,7 +56,7 @@ TEST_F(ObjectListTest, ServerObjectsInListingOrderWithRememberedRow) {
   for (const char* d : {"/zeta", "/\xc0\xeb\xfc\xf4\xe0", "/beta", "/.hidden-but-listed"}) server.makeDir(d);
   server.putFile("/plain-file.txt", "x");
   make();
-  connection(server, 0, 2);
+  connection(server, Access::ObjectList, 2);
   chooseServer();
   // The server's own order (pyftpdlib lists in the order of its disk), unsorted; the file is left out.
   std::vector<std::string> expected;
@@ -79,7 +79,7 @@ TEST_F(ObjectListTest, RememberedRowBeyondTheListSelectsRowZeroAndStoresIt) {
   FtpServer server;
   for (int i = 1; i <= 5; ++i) server.makeDir("/obj" + std::to_string(i));
   make();
-  connection(server, 0, 7);
+  connection(server, Access::ObjectList, 7);
   chooseServer();
   EXPECT_EQ(objects().size(), 5u);
   EXPECT_EQ(form->StringGrid1->row(), 0);
@@ -116,7 +116,7 @@ TEST_F(ObjectListTest, ObjectDirectoryModeShowsOneRow) {
   FtpServer server(o);
   server.makeDir("/station/obj-1/v0017n1");
   make();
-  connection(server, 1);
+  connection(server, Access::ObjectDirectory);
   server.clearLog();
   chooseServer();
   EXPECT_EQ(objects(), Strings{"/station/obj-1"});
@@ -241,7 +241,7 @@ TEST_F(LocalSourceTest, TypedDirectoryRoads) {
 
   chooseTyped(QString());
   EXPECT_EQ(ui.texts(), Strings{"Не удалось войти в выбранный каталог"});
-  EXPECT_EQ(form->Browse.SourceMode, 1);
+  EXPECT_EQ(form->Browse.SourceMode, Source::LocalFolder);
 
   ui.messages.clear();
   chooseTyped(QString::fromStdString(noObjects.path().string()));
@@ -290,7 +290,7 @@ TEST_F(LocalSourceTest, TypedTextTheCodePageCannotHoldIsRefused) {
                 {"message", "Путь к каталогу содержит символы, которых нет в кодировке Windows-1251",
                  " Каталог со списком объектов"}}));
   EXPECT_EQ(form->Settings.typedDirectory(), "");
-  EXPECT_EQ(form->Browse.SourceMode, 0) << "nothing changed";
+  EXPECT_EQ(form->Browse.SourceMode, Source::Ftp) << "nothing changed";
 }
 
 TEST_F(LocalSourceTest, TreeDirectoryChosenInTheTree) {

@@ -35,7 +35,8 @@ TEST(ReportNames, EntryRule) {
       {"A-v0017n1-mesko-2009.00.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
       {"A-v0017n1-mesko-20091.03.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(catalogueEntry(c.name, c.size, c.kind, c.search), c.entry) << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(catalogueEntry(c.name, c.size, kReportKinds[c.kind], c.search), c.entry) << c.name;
 }
 
 TEST(ReportNames, ValidDates) {

@@ -27,14 +27,14 @@ struct Shown {
 
 class ReportTest : public MainWindowFixture {
  protected:
-  void connectTo(const FtpServer& server, uint8_t accessMode = 0) {
+  void connectTo(const FtpServer& server, Access accessMode = Access::ObjectList) {
     MainWindowFixture::connectTo(server.port(), accessMode);
   }
 
   // Clicks the entry of a row (-1 = the last) in column 1 of the kind's list; expectViewer: a viewer is
   // awaited and closed.
   std::optional<Shown> click(int kind, int row = -1, bool expectViewer = true) {
-    TStringGrid* g = form->reportGrids()[kind];
+    TStringGrid* g = form->reportGrids()[kind];  // kind: the list's index
     g->setCurrentCell(row < 0 ? g->rowCount() - 1 : row, 1);
     auto shown = std::make_shared<std::optional<Shown>>();
     if (expectViewer) {
@@ -46,7 +46,7 @@ class ReportTest : public MainWindowFixture {
         v->BitBtn1->click();
       });
     }
-    form->ReportListClick(kind);
+    form->ReportListClick(kReportKinds[kind]);
     return *shown;
   }
 
@@ -100,7 +100,7 @@ TEST_F(ReportTest, ClicksThatDoNothing) {
   server.clearLog();
   TStringGrid* g = form->StringGrid4;
   g->setCurrentCell(0, 0);
-  form->ReportListClick(1);  // the hidden column
+  form->ReportListClick(ReportKind::DailyShort);  // the hidden column
   form->Browse.Refreshing = true;
   click(1, 0, false);
   form->Browse.Refreshing = false;

@@ -138,7 +138,7 @@ TEST_F(GasReadTest, NameThatWouldLeaveTheCacheIsNotWritten) {
 TEST_F(GasReadTest, FromALocalFolder) {
   make();
   TempDir tree;
-  form->Browse.SourceMode = 1;
+  form->Browse.SourceMode = Source::LocalFolder;
   form->Settings.setTreeDirectory(tree.cp1251().substr(0, tree.cp1251().size() - 1));
   form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   useObject(kObject, "");

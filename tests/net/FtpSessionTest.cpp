@@ -519,8 +519,8 @@ TEST_F(EnterKindDirectoryTest, Cases) {
     SCOPED_TRACE(c.name);
     server->setFaults(c.faults);
     traffic();
-    EXPECT_EQ(session->EnterKindDirectory(c.kind), c.result);
-    EXPECT_EQ(browse.CurrentDirectory, "/base/obj/v0017n1/" + std::string(kReportKindCodes[c.kind]));
+    EXPECT_EQ(session->EnterKindDirectory(kReportKinds[c.kind]), c.result);
+    EXPECT_EQ(browse.CurrentDirectory, "/base/obj/v0017n1/" + std::string(kindCode(kReportKinds[c.kind])));
     EXPECT_EQ(traffic(), c.traffic);
     server->setFaults("[]");
     if (!browse.Connected || c.result == 2) {

@@ -277,7 +277,7 @@ TEST_F(ConnDialogsTest, ChangeShowsTheRecord) {
   buffer.setPort(2100);
   buffer.setUser("u");
   buffer.setPassword("p");
-  buffer.setAccessMode(1);
+  buffer.setAccessMode(Access::ObjectDirectory);
   TFormConn_Par par(buffer, TFormConn_Par::Change, ui, form.get());
   Fields seen;
   onModal<TFormConn_Par>([&](TFormConn_Par* p) {

@@ -86,7 +86,13 @@ TEST_F(SettingsFileTest, ForeignImageFieldsReadAtTheirOffsets) {
             "pa\xf1\xf1"
             "1");
   EXPECT_EQ(r.lastObjectRow(), 7);
-  EXPECT_EQ(r.accessMode(), 1);
+  EXPECT_EQ(r.accessMode(), Access::ObjectDirectory);
+  // Any byte but 1 reads as the list of objects, as the connection dialog shows it.
+  for (const uint8_t b : {0, 2, 255}) {
+    std::array<uint8_t, ConnectionRecord::kSize> bytes = r.bytes();
+    bytes[208] = b;
+    EXPECT_EQ(ConnectionRecord::fromBytes(bytes.data()).accessMode(), Access::ObjectList) << int(b);
+  }
   EXPECT_EQ(s.current().host(), "192.168.0.12");
   EXPECT_EQ(s.treeDirectory(), "D:\\\xce\xf2\xf7\xe5\xf2\xfb");
   EXPECT_EQ(s.typedDirectory(), "\\\\server\\share\\\xee\xe1\xfa\xe5\xea\xf2\xfb");
@@ -227,7 +233,7 @@ TEST_F(SettingsFileTest, RecordEditsLandAtTheirOffsets) {
   ASSERT_TRUE(r.setHost("10.0.0.1"));
   r.setPort(-2);
   r.setLastObjectRow(0x01020304);
-  r.setAccessMode(1);
+  r.setAccessMode(Access::ObjectDirectory);
   s.setRecord(9, r);
   s.setConnectionCount(10);
   s.setCurrentConnection(9);

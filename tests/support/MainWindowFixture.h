@@ -34,7 +34,7 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   // Stores the one connection of the window: the FTP test server on loopback, short time-outs.
-  void useServer(int port, uint8_t accessMode = 0) {
+  void useServer(int port, Access accessMode = Access::ObjectList) {
     ConnectionRecord r;
     r.setName("s");
     r.setHost("127.0.0.1");
@@ -48,7 +48,7 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   // A new window connected to the server through the connection list, as an operator's first choice.
-  void connectTo(int port, uint8_t accessMode = 0) {
+  void connectTo(int port, Access accessMode = Access::ObjectList) {
     make();
     useServer(port, accessMode);
     onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
@@ -57,7 +57,7 @@ class MainWindowFixture : public ::testing::Test {
 
   // The local-folder source on a tree chosen in the directory tree.
   void useLocalTree(const std::filesystem::path& root) {
-    form->Browse.SourceMode = 1;
+    form->Browse.SourceMode = Source::LocalFolder;
     form->Settings.setTreeDirectory(root.string());
     form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   }

@@ -32,9 +32,9 @@ TEST(ReportTextTest, ListingSize) {
   EXPECT_EQ(report::longestRow({"  ab   ", "  abc", "  xyz", "      "}), "  abc")
       << "trailing blanks, first tie";
   EXPECT_EQ(report::longestRow({"", "  "}), "");
-  EXPECT_EQ((std::vector<int>{report::widthAllowance(0), report::widthAllowance(1), report::widthAllowance(2),
-                              report::widthAllowance(3), report::widthAllowance(4)}),
-            (std::vector<int>{25, 25, 35, 25, 35}));
+  std::vector<int> allowances;
+  for (const ReportKind k : kReportKinds) allowances.push_back(report::widthAllowance(k));
+  EXPECT_EQ(allowances, (std::vector<int>{25, 25, 35, 25, 35})) << "more for the commercial reports";
 }
 
 TEST(ReportTextTest, ComposePages) {
@@ -71,10 +71,9 @@ TEST(ReportTextTest, FileNameFromTheEntry) {
       {4, " 2005.03*", "obj-v1001n1-mesko-2005.03.txt"},
       {1, " 2005", ""},
       {0, "", ""},
-      {5, " 2005.03", ""},
   };
   for (const auto& c : cases) {
-    const auto name = reportFileName(c.entry, c.kind, "obj", "v1001n1");
+    const auto name = reportFileName(c.entry, kReportKinds[c.kind], "obj", "v1001n1");
     EXPECT_EQ(name.value_or(""), c.name) << c.kind << " '" << c.entry << "'";
   }
 }
