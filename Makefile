@@ -40,6 +40,7 @@ bench: build
 	./$(BUILD)/bench/bench_listing
 	./$(BUILD)/bench/bench_catalogue
 	./$(BUILD)/bench/bench_clicks
+	./$(BUILD)/bench/bench_report
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,10 +3,11 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStringListModel>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +24,16 @@ constexpr int kListLeft = 52;  // the white margin left of the rows
 // The designed sizes are outer ones; the frame a window manager adds is not part of the client area.
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 31;
+
+// Rows of a fixed height, whatever the font would ask for.
+class RowModel : public QStringListModel {
+ public:
+  using QStringListModel::QStringListModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::SizeHintRole) return QSize(0, report::kRowHeight);
+    return QStringListModel::data(index, role);
+  }
+};
 
 }  // namespace
 
@@ -51,7 +62,9 @@ TFormRep_View::TFormRep_View(QWidget* parent) : QDialog(parent) {
   QFont listing(QStringLiteral("Courier New"));
   listing.setPixelSize(15);
   listing.setBold(true);
-  ListBox1 = new QListWidget(Panel4);
+  Rows = new RowModel(this);
+  ListBox1 = new QListView(Panel4);
+  ListBox1->setModel(Rows);
   place(ListBox1, "ListBox1", QRect(kListLeft, -1, 727, 663));
   ListBox1->setFrameStyle(QFrame::NoFrame);
   ListBox1->setFont(listing);
@@ -94,11 +107,10 @@ void TFormRep_View::showEvent(QShowEvent* e) {
 void TFormRep_View::FormShow() {
   setWindowTitle(toQ(cp1251::text(" Файл  \"") + FileName + "\""));
   const auto rows = report::viewerRows(text());
-  ListBox1->clear();
-  for (const auto& r : rows) {
-    auto* item = new QListWidgetItem(toQ(r), ListBox1);
-    item->setSizeHint(QSize(0, report::kRowHeight));
-  }
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(rows.size()));
+  for (const auto& r : rows) texts.push_back(toQ(r));
+  Rows->setStringList(texts);
 
   const int height = report::listingHeight(rows.size());
   char blanks[64];

@@ -12,7 +12,8 @@
 
 class QFrame;
 class QLabel;
-class QListWidget;
+class QListView;
+class QStringListModel;
 class QPushButton;
 
 class TFormRep_View : public QDialog {
@@ -25,12 +26,13 @@ class TFormRep_View : public QDialog {
   int32_t TextLength = 0;      // bytes of content in Text
   ReportKind Kind = ReportKind::Hourly;
 
-  QFrame* Panel1;         // the client area
-  QFrame* Panel4;         // white panel: a 52-pixel margin and the listing
-  QListWidget* ListBox1;  // one row per line of the text
-  QLabel* Label1;         // hidden: measures the width of a text in the listing's font
-  QPushButton* BitBtn3;   // "Печать"
-  QPushButton* BitBtn1;   // "Выход"
+  QFrame* Panel1;          // the client area
+  QFrame* Panel4;          // white panel: a 52-pixel margin and the listing
+  QListView* ListBox1;     // one row per line of the text, 17 pixels high
+  QStringListModel* Rows;  // the rows of ListBox1 (a plain list model: a report may have tens of thousands)
+  QLabel* Label1;          // hidden: measures the width of a text in the listing's font
+  QPushButton* BitBtn3;    // "Печать"
+  QPushButton* BitBtn1;    // "Выход"
 
   void FormCreate();
   void FormShow();

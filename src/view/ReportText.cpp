@@ -19,17 +19,21 @@ std::vector<std::string> viewerRows(std::string_view text) {
     rows.back() += line;
     line = "  ";
   };
-  for (const char c : text) {
-    if (c == '\0' || c == kCr) continue;
-    if (c == kLf) {
+  // Runs of ordinary bytes are appended whole: a report may hold a megabyte.
+  static constexpr std::string_view kSpecial("\0\r\n\f", 4);
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t end = std::min(text.find_first_of(kSpecial, i), text.size());
+    line.append(text.data() + i, end - i);
+    if (end == text.size()) break;
+    if (text[end] == kLf) {
       flush();
       rows.emplace_back();
-    } else if (c == kFf) {
+    } else if (text[end] == kFf) {
       flush();
       rows.emplace_back("  ");
-    } else {
-      line += c;
     }
+    i = end + 1;
   }
   flush();
   return rows;

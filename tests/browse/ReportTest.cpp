@@ -1,8 +1,9 @@
 // A click on a report date: the file fetched (with its cache copy) or read locally, and the viewer.
 #include <gtest/gtest.h>
 
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
+#include <QStringListModel>
 
 #include "core/ReportKind.h"
 #include "settings/Conn_list.h"
@@ -40,8 +41,7 @@ class ReportTest : public MainWindowFixture {
     if (expectViewer) {
       onModal<TFormRep_View>([shown](TFormRep_View* v) {
         Shown s{v->windowTitle().toStdString(), {}, v->ListBox1->height()};
-        for (int i = 0; i < v->ListBox1->count(); ++i)
-          s.rows.push_back(v->ListBox1->item(i)->text().toStdString());
+        for (const QString& row : v->Rows->stringList()) s.rows.push_back(row.toStdString());
         *shown = s;
         v->BitBtn1->click();
       });

@@ -162,6 +162,7 @@ def main():
     p.add_argument("--user", default="op")
     p.add_argument("--password", default="secret")
     p.add_argument("--port", type=int, default=0)
+    p.add_argument("--host", default="127.0.0.1", help="address to listen on (a delayed link's own)")
     p.add_argument("--home", default="", help="login directory below the root")
     p.add_argument("--no-mlsd", action="store_true", help="no MLSD/MLST, like vsftpd")
     p.add_argument("--telnet", action="store_true", help="read 0xFF in commands as Telnet IAC, like ProFTPD")
@@ -196,7 +197,7 @@ def main():
 
     import logging
     logging.basicConfig(level=logging.CRITICAL)
-    server = FTPServer(("127.0.0.1", a.port), handler)
+    server = FTPServer((a.host, a.port), handler)
     server.max_cons = 64
     # The server ends with the test (or demo) that started it, even when that process dies.
     parent = os.getppid()
