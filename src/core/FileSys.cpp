@@ -1,5 +1,6 @@
 #include "core/FileSys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -104,10 +105,14 @@ std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path) 
 std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes) {
   std::ifstream in(nativePath(cp1251Path), std::ios::binary);
   if (!in) return std::nullopt;
-  std::string bytes(maxBytes, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(maxBytes));
+  // Read in pieces: the buffer grows with the file, never to maxBytes for a small one.
+  std::string bytes;
+  char piece[65536];
+  while (bytes.size() < maxBytes && in) {
+    in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, maxBytes - bytes.size())));
+    bytes.append(piece, static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) return std::nullopt;
-  bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;
 }
 

@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStringListModel>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,13 +26,14 @@ constexpr int kListLeft = 52;  // the white margin left of the rows
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 31;
 
-// Rows of a fixed height, whatever the font would ask for.
-class RowModel : public QStringListModel {
+// Every row has the same size: 17 pixels high and as wide as the longest row, so that the list
+// neither measures tens of thousands of rows nor cuts the wide ones (it scrolls sideways instead).
+class RowDelegate : public QStyledItemDelegate {
  public:
-  using QStringListModel::QStringListModel;
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (role == Qt::SizeHintRole) return QSize(0, report::kRowHeight);
-    return QStringListModel::data(index, role);
+  using QStyledItemDelegate::QStyledItemDelegate;
+  int width = 0;
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+    return {width, report::kRowHeight};
   }
 };
 
@@ -62,9 +64,10 @@ TFormRep_View::TFormRep_View(QWidget* parent) : QDialog(parent) {
   QFont listing(QStringLiteral("Courier New"));
   listing.setPixelSize(15);
   listing.setBold(true);
-  Rows = new RowModel(this);
+  Rows = new QStringListModel(this);
   ListBox1 = new QListView(Panel4);
   ListBox1->setModel(Rows);
+  ListBox1->setItemDelegate(new RowDelegate(ListBox1));
   place(ListBox1, "ListBox1", QRect(kListLeft, -1, 727, 663));
   ListBox1->setFrameStyle(QFrame::NoFrame);
   ListBox1->setFont(listing);
@@ -118,6 +121,8 @@ void TFormRep_View::FormShow() {
   const QFontMetrics m(Label1->font());
   const int textWidth = std::max(m.horizontalAdvance(QString::fromLatin1(blanks)),
                                  m.horizontalAdvance(toQ(report::longestRow(rows))));
+  // A row's own width, with the margins the list draws around its text.
+  static_cast<RowDelegate*>(ListBox1->itemDelegate())->width = textWidth + 8;
   int listWidth = textWidth + report::widthAllowance(Kind);
   // No wider than the screen: the rows then scroll sideways and the buttons stay in sight.
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {

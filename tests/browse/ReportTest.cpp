@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QStringListModel>
 
+#include "core/FileSys.h"
 #include "core/ReportKind.h"
 #include "settings/Conn_list.h"
 #include "support/FtpServer.h"
@@ -91,6 +92,16 @@ TEST_F(ReportTest, EveryKindFetchedShownAndCached) {
   // The previous list's highlight went into its hidden column.
   for (int k = 1; k < kReportKindCount; ++k) EXPECT_EQ(form->reportGrids()[k]->currentColumn(), 0) << k;
   EXPECT_EQ(form->CurrentReportGrid, form->StringGrid3);
+
+  // The local folder on the cache root shows the same reports.
+  openFirstLocalObject(dir.path() / "REPORT");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto shown = click(c.kind);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ(shown->rows, report::viewerRows(fsys::textModeRead(readBytes(server.local(kLine + c.file)))));
+  }
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(ReportTest, ClicksThatDoNothing) {
