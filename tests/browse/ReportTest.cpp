@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QListView>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -11,8 +12,10 @@
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
+#include "support/Pdf.h"
 #include "view/Rep_view.h"
 #include "view/ReportText.h"
+#include "view/Report_prn.h"
 
 namespace {
 
@@ -102,6 +105,36 @@ TEST_F(ReportTest, EveryKindFetchedShownAndCached) {
     EXPECT_EQ(shown->rows, report::viewerRows(fsys::textModeRead(readBytes(server.local(kLine + c.file)))));
   }
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// The operator's road: a click on a date, the viewer, "Печать" to a PDF file whose pages are the
+// report's form-feed sections; a cache that cannot be written does not keep the report away.
+TEST_F(ReportTest, ClickViewPrint) {
+  FtpServer server;
+  const std::string file = "sutko/obj-v1001n1-sutko-2005.03.15.txt";
+  server.putFile(kLine + file, "Daily report\r\n\fSecond section\r\n\fThird section\r\n");
+  connectTo(server);
+  writeBytes(dir.path() / "REPORT" / "obj", "a file where the object's cache folder would be");
+  TempDir out;
+  const auto pdf = out.path() / "report.pdf";
+  setPrintDialog([&](QPrinter& p, QWidget*) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString::fromStdString(pdf.string()));
+    return true;
+  });
+  onModal<TFormRep_View>([](TFormRep_View* v) {
+    v->BitBtn3->click();
+    v->BitBtn1->click();
+  });
+  form->StringGrid5->setCurrentCell(0, 1);
+  form->StringGrid5Click();
+  setPrintDialog({});
+  EXPECT_TRUE(ui.messages.empty());
+  const auto pages = pdfPages(pdf);
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_NE(pages[0].find("Daily report"), std::string::npos);
+  EXPECT_NE(pages[1].find("Second section"), std::string::npos);
+  EXPECT_NE(pages[2].find("Third section"), std::string::npos);
 }
 
 TEST_F(ReportTest, ClicksThatDoNothing) {

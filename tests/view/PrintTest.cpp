@@ -5,37 +5,12 @@
 #include <QPrinter>
 #include <QPushButton>
 
-#include <cstdio>
-#include <memory>
-
+#include "support/Pdf.h"
 #include "support/TempDir.h"
 #include "view/Rep_view.h"
 #include "view/Report_prn.h"
 
 namespace {
-
-std::string run(const std::string& command) {
-  std::string out;
-  std::unique_ptr<FILE, int (*)(FILE*)> p(popen(command.c_str(), "r"), pclose);
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p.get())) > 0) out.append(buf, n);
-  return out;
-}
-
-// The text of each page of a PDF file.
-std::vector<std::string> pdfPages(const std::filesystem::path& pdf) {
-  const std::string info = run("pdfinfo '" + pdf.string() + "'");
-  const size_t at = info.find("Pages:");
-  const int count = at == std::string::npos ? 0 : std::atoi(info.c_str() + at + 6);
-  std::vector<std::string> pages;
-  for (int k = 1; k <= count; ++k) {
-    pages.push_back(run("pdftotext -layout -f " + std::to_string(k) + " -l " + std::to_string(k) + " '" +
-                        pdf.string() + "' -"));
-  }
-  return pages;
-}
 
 // Prints a text from a shown viewer; confirmed: the dialog's answer.
 std::vector<std::string> printed(const std::string& text, bool confirmed = true) {
