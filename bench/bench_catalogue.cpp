@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/Main.h"
 #include "core/ReportKind.h"
 #include "support/FtpServer.h"
@@ -67,20 +68,7 @@ int main(int argc, char** argv) {
   TempDir exe;
   RecorderUi ui;
   TFormMain form(exe.cp1251(), ui);
-  ConnectionRecord r;
-  r.setHost("127.0.0.1");
-  r.setPort(server.port());
-  r.setUser("op");
-  r.setPassword("secret");
-  form.Settings.setRecord(0, r);
-  form.Settings.setConnectionCount(1);
-  if (!form.Ftp.FtpOpen()) return 1;
-  form.Browse.BaseDirectory = "/";
-  form.Browse.ObjectName = "A";
-  form.Browse.ObjectNameKnown = true;
-  form.Browse.ObjectPath = "/A";
-  form.StringGrid2->setCell(0, 0, "v0017n1");
-  form.StringGrid2->selectRow(0);
+  if (!openLineA(form, "127.0.0.1", server.port(), "op")) return 1;
 
   std::vector<double> clicks;
   for (int round = 0; round < kRounds; ++round) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/Main.h"
 #include "core/ReportKind.h"
 #include "support/FtpServer.h"
@@ -26,10 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-size_t collect(char*, size_t size, size_t n, void*) {
-  return size * n;
-}
 
 double ms(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -138,18 +135,7 @@ void benchmark(FtpServerKind kind, int rounds) {
     for (int k = 0; k < kReportKindCount; ++k) {
       const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/%2F" + line.substr(1) +
                               "/" + std::string(kReportKindCodes[k]) + "/";
-      curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-      curl_easy_setopt(c, CURLOPT_USERNAME, server.user().c_str());
-      curl_easy_setopt(c, CURLOPT_PASSWORD, "secret");
-      curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-      curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
-      curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
-      curl_multi_add_handle(m, c);
-      for (int running = 1; running;) {
-        curl_multi_perform(m, &running);
-        if (running) curl_multi_poll(m, nullptr, 0, 1, nullptr);
-      }
-      curl_multi_remove_handle(m, c);
+      if (bareFetch(c, m, url, server.user(), body) != CURLE_OK) return;
     }
     bare.push_back(ms(t0));
   }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/Main.h"
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
@@ -38,11 +39,6 @@ double ms(Steady::time_point t0) {
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-size_t collect(char* data, size_t size, size_t n, void* out) {
-  static_cast<std::string*>(out)->append(data, size * n);
-  return size * n;
 }
 
 // A daily commercial report of 1 MB: table lines of 78 characters, a form feed every 60 lines.
@@ -85,20 +81,7 @@ int main(int argc, char** argv) {
   TempDir exe;
   RecorderUi ui;
   TFormMain form(exe.cp1251(), ui);
-  ConnectionRecord r;
-  r.setHost(host);
-  r.setPort(port);
-  r.setUser("op");
-  r.setPassword("secret");
-  form.Settings.setRecord(0, r);
-  form.Settings.setConnectionCount(1);
-  if (!form.Ftp.FtpOpen()) return 1;
-  form.Browse.BaseDirectory = "/";
-  form.Browse.ObjectName = "A";
-  form.Browse.ObjectNameKnown = true;
-  form.Browse.ObjectPath = "/A";
-  form.StringGrid2->setCell(0, 0, "v0017n1");
-  form.StringGrid2->selectRow(0);
+  if (!openLineA(form, host, port, "op")) return 1;
   form.StringGrid2Click();
   form.StringGrid5->setCurrentCell(0, 1);
 
@@ -132,18 +115,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < rounds; ++i) {
     std::string body;
     const auto t0 = Steady::now();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_USERNAME, "op");
-    curl_easy_setopt(c, CURLOPT_PASSWORD, "secret");
-    curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
-    curl_multi_add_handle(m, c);
-    for (int running = 1; running;) {
-      curl_multi_perform(m, &running);
-      if (running) curl_multi_poll(m, nullptr, 0, 1, nullptr);
-    }
-    curl_multi_remove_handle(m, c);
+    if (bareFetch(c, m, url, "op", body) != CURLE_OK) return 1;
     if (i > 0) bare.push_back(ms(t0));  // the first round logs in
     if (body.size() != text.size()) return 1;
   }
