@@ -30,7 +30,8 @@ inline bool openLineA(TFormMain& form, const std::string& host, int port, const 
 }
 
 // One request of libcurl alone on handle c run by multi handle m; the body goes to body.
-inline CURLcode bareFetch(CURL* c, CURLM* m, const std::string& url, const std::string& user, std::string& body) {
+inline CURLcode bareFetch(CURL* c, CURLM* m, const std::string& url, const std::string& user,
+                          std::string& body) {
   const auto collect = +[](char* data, size_t size, size_t n, void* out) {
     static_cast<std::string*>(out)->append(data, size * n);
     return size * n;

@@ -27,6 +27,7 @@
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
 #include "view/Rep_view.h"
+#include "view/RowList.h"
 
 namespace {
 

@@ -149,6 +149,9 @@ class TFormMain : public QMainWindow {
   // The viewer on a text, modal; the text stays ours.
   void ShowReport(const std::string& fileName, const std::string& text, ReportKind kind);
 
+  // --- Alarm messages: "Смотреть" fetches the object's alarm file and shows it.
+  void BitBtn3Click();
+
   // --- Gas parameters.
   // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of
   // input, or in Label19 why not.

@@ -70,42 +70,22 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
 
   const std::string folder = ReportCacheFolder(kind);
 
-  Ftp.TransferHandle = Ftp.FtpOpenFile(Ftp.ConnectionHandle, fileName, ftp::kGenericRead);
-  if (Ftp.TransferHandle == kNoHandle) {
-    return connectionLost(Ftp.GetLastError()) ? ReportFetchResult::FetchConnectionLost
-                                              : ReportFetchResult::FetchReadFailed;
+  std::string text;
+  switch (Ftp.ReadWholeFile(fileName, text)) {
+    case FtpSession::WholeFile::OpenFailed:
+      return connectionLost(Ftp.GetLastError()) ? ReportFetchResult::FetchConnectionLost
+                                                : ReportFetchResult::FetchReadFailed;
+    case FtpSession::WholeFile::ReadFailed:
+      return ReportFetchResult::FetchReadFailed;  // only a whole file is a report
+    case FtpSession::WholeFile::Empty:
+      wait.release();
+      ui.message(lastRow ? cp1251::text("Длина файла ") + fileName +
+                               cp1251::text(" равна нулю.\r\n Возможно, выполняется запись отчета")
+                         : cp1251::text("Длина файла ") + fileName + cp1251::text(" равна нулю."));
+      return ReportFetchResult::FetchDone;
+    case FtpSession::WholeFile::Read:
+      break;
   }
-  const auto close = [&] {
-    Ftp.InternetCloseHandle(Ftp.TransferHandle);
-    Ftp.TransferHandle = kNoHandle;
-  };
-  uint32_t high = 0;
-  const uint32_t size = Ftp.FtpGetFileSize(Ftp.TransferHandle, &high);
-  // A size the server cannot tell is a failed read, never a buffer size.
-  if (size == 0xFFFFFFFFu || high != 0) {
-    close();
-    return ReportFetchResult::FetchReadFailed;
-  }
-  if (size == 0) {
-    close();
-    wait.release();
-    ui.message(lastRow ? cp1251::text("Длина файла ") + fileName +
-                             cp1251::text(" равна нулю.\r\n Возможно, выполняется запись отчета")
-                       : cp1251::text("Длина файла ") + fileName + cp1251::text(" равна нулю."));
-    return ReportFetchResult::FetchDone;
-  }
-  std::string text(size, '\0');
-  uint32_t total = 0;
-  bool ok = true;
-  while (ok && total < size) {
-    uint32_t got = 0;
-    ok = Ftp.InternetReadFile(Ftp.TransferHandle, text.data() + total, size - total, &got);
-    if (got == 0) break;
-    total += got;
-  }
-  close();
-  // Only a whole file is a report: a short one is neither shown nor cached.
-  if (!ok || total != size) return ReportFetchResult::FetchReadFailed;
   // Whole or not at all; a copy that cannot be written does not keep the report from the operator.
   fsys::writeFileAtomic(folder + fsys::kSeparator + fileName, text, false);
   wait.release();

@@ -39,27 +39,20 @@ bool fetchFromServer(TFormMain& f, std::string& content, std::string& why) {
     ftp.InternetCloseHandle(ftp.TransferHandle);
     ftp.TransferHandle = kNoHandle;
   }
-  ftp.TransferHandle = ftp.FtpOpenFile(ftp.ConnectionHandle, f.Browse.GasParFileName, ftp::kGenericRead);
-  if (ftp.TransferHandle == kNoHandle) {
-    why = cp1251::text("Нет данных");
-    return false;
+  switch (ftp.ReadWholeFile(f.Browse.GasParFileName, content)) {
+    case FtpSession::WholeFile::Read:
+      // A file larger than the content buffer fails the format check; only that much can matter.
+      if (content.size() > gas::kMaxContent + 1) content.resize(gas::kMaxContent + 1);
+      return true;
+    case FtpSession::WholeFile::OpenFailed:
+    case FtpSession::WholeFile::Empty:
+      why = cp1251::text("Нет данных");
+      return false;
+    case FtpSession::WholeFile::ReadFailed:
+      why = cp1251::text("Неудачная попытка чтения данных из файла");
+      return false;
   }
-  const uint32_t size = ftp.FtpGetFileSize(ftp.TransferHandle, nullptr);
-  bool ok = size != 0;
-  if (!ok) {
-    why = cp1251::text("Нет данных");
-  } else {
-    // A file larger than the content buffer fails the format check; read only what can matter.
-    const uint32_t want = std::min<uint32_t>(size, gas::kMaxContent + 1);
-    content.assign(want, '\0');
-    uint32_t read = 0;
-    ok = ftp.InternetReadFile(ftp.TransferHandle, content.data(), want, &read);
-    content.resize(read);
-    if (!ok) why = cp1251::text("Неудачная попытка чтения данных из файла");
-  }
-  ftp.InternetCloseHandle(ftp.TransferHandle);
-  ftp.TransferHandle = kNoHandle;
-  return ok;
+  return false;
 }
 
 bool readLocal(TFormMain& f, std::string& content, std::string& why) {

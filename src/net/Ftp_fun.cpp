@@ -490,3 +490,34 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   lastError_ = 0;
   return true;
 }
+
+FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::string& bytes) {
+  bytes.clear();
+  TransferHandle = FtpOpenFile(ConnectionHandle, name, ftp::kGenericRead);
+  if (TransferHandle == kNoHandle) return WholeFile::OpenFailed;
+  const uint32_t error = lastError_;
+  const auto close = [&](WholeFile result) {
+    InternetCloseHandle(TransferHandle);
+    TransferHandle = kNoHandle;
+    lastError_ = error;
+    return result;
+  };
+  uint32_t high = 0;
+  const uint32_t size = FtpGetFileSize(TransferHandle, &high);
+  if (size == 0xFFFFFFFFu || high != 0) return close(WholeFile::ReadFailed);
+  if (size == 0) return close(WholeFile::Empty);
+  bytes.assign(size, '\0');
+  uint32_t total = 0;
+  bool ok = true;
+  while (ok && total < size) {
+    uint32_t got = 0;
+    ok = InternetReadFile(TransferHandle, bytes.data() + total, size - total, &got);
+    if (got == 0) break;
+    total += got;
+  }
+  if (!ok || total != size) {
+    bytes.clear();
+    return close(WholeFile::ReadFailed);
+  }
+  return close(WholeFile::Read);
+}

@@ -83,6 +83,12 @@ class FtpSession {
   // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
   int EnterKindDirectory(ReportKind kind);
 
+  // A whole file of the current directory, the one way every caller fetches one: open, size, read all of
+  // it, the handle closed on every path. A size the server cannot tell, or fewer bytes than it said, is a
+  // failed read: the caller never gets a partial file. After OpenFailed, GetLastError() tells why.
+  enum class WholeFile { Read, OpenFailed, Empty, ReadFailed };
+  [[nodiscard]] WholeFile ReadWholeFile(const std::string& name, std::string& bytes);
+
   // --- The FTP operations.
   HINTERNET InternetOpen();
   HINTERNET InternetConnect(HINTERNET session, const std::string& host, int32_t port, const std::string& user,

@@ -3,12 +3,9 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListView>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QStringListModel>
-#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include "core/Cp1251.h"
 #include "view/ReportText.h"
 #include "view/Report_prn.h"
+#include "view/RowList.h"
 
 namespace {
 
@@ -25,17 +23,6 @@ constexpr int kListLeft = 52;  // the white margin left of the rows
 // The designed sizes are outer ones; the frame a window manager adds is not part of the client area.
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 31;
-
-// Every row has the same size: 17 pixels high and as wide as the longest row, so that the list
-// neither measures tens of thousands of rows nor cuts the wide ones (it scrolls sideways instead).
-class RowDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  int width = 0;
-  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-    return {width, report::kRowHeight};
-  }
-};
 
 }  // namespace
 
@@ -64,17 +51,10 @@ TFormRep_View::TFormRep_View(QWidget* parent) : QDialog(parent) {
   QFont listing(QStringLiteral("Courier New"));
   listing.setPixelSize(15);
   listing.setBold(true);
-  Rows = new QStringListModel(this);
-  ListBox1 = new QListView(Panel4);
-  ListBox1->setModel(Rows);
-  ListBox1->setItemDelegate(new RowDelegate(ListBox1));
+  ListBox1 = new RowList(Panel4, report::kRowHeight);
+  Rows = ListBox1->rowsModel();
   place(ListBox1, "ListBox1", QRect(kListLeft, -1, 727, 663));
-  ListBox1->setFrameStyle(QFrame::NoFrame);
   ListBox1->setFont(listing);
-  ListBox1->setUniformItemSizes(true);
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  ListBox1->setTextElideMode(Qt::ElideNone);
   Label1 = makeLabel(Panel4, "Label1", QRect(8, 64, 10, 17), QString());
   Label1->setFont(listing);
 
@@ -113,7 +93,6 @@ void TFormRep_View::FormShow() {
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(rows.size()));
   for (const auto& r : rows) texts.push_back(toQ(r));
-  Rows->setStringList(texts);
 
   const int height = report::listingHeight(rows.size());
   char blanks[64];
@@ -121,8 +100,7 @@ void TFormRep_View::FormShow() {
   const QFontMetrics m(Label1->font());
   const int textWidth = std::max(m.horizontalAdvance(QString::fromLatin1(blanks)),
                                  m.horizontalAdvance(toQ(report::longestRow(rows))));
-  // A row's own width, with the margins the list draws around its text.
-  static_cast<RowDelegate*>(ListBox1->itemDelegate())->width = textWidth + 8;
+  ListBox1->setRows(texts, textWidth);
   int listWidth = textWidth + report::widthAllowance(Kind);
   // No wider than the screen: the rows then scroll sideways and the buttons stay in sight.
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {

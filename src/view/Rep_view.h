@@ -12,7 +12,7 @@
 
 class QFrame;
 class QLabel;
-class QListView;
+class RowList;
 class QStringListModel;
 class QPushButton;
 
@@ -28,8 +28,8 @@ class TFormRep_View : public QDialog {
 
   QFrame* Panel1;          // the client area
   QFrame* Panel4;          // white panel: a 52-pixel margin and the listing
-  QListView* ListBox1;     // one row per line of the text, 17 pixels high
-  QStringListModel* Rows;  // the rows of ListBox1 (a plain list model: a report may have tens of thousands)
+  RowList* ListBox1;       // one row per line of the text, 17 pixels high
+  QStringListModel* Rows;  // the rows of ListBox1
   QLabel* Label1;          // hidden: measures the width of a text in the listing's font
   QPushButton* BitBtn3;    // "Печать"
   QPushButton* BitBtn1;    // "Выход"

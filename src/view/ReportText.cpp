@@ -39,6 +39,22 @@ std::vector<std::string> viewerRows(std::string_view text) {
   return rows;
 }
 
+std::vector<std::string> alarmRows(std::string_view text) {
+  std::vector<std::string> rows(1);
+  std::string line;
+  for (const char c : text) {
+    if (c == '\0' || c == kCr) continue;
+    if (c == kLf || c == kFf) {
+      if (!line.empty()) rows.push_back(std::move(line));
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) rows.push_back(std::move(line));
+  return rows;
+}
+
 int listingHeight(size_t rows) {
   const size_t h = rows * kRowHeight + 5;
   return static_cast<int>(std::min<size_t>(h, kMaxListingHeight));

@@ -25,6 +25,10 @@ std::string longestRow(const std::vector<std::string>& rows);
 // Pixels added to the measured text width: more for the commercial reports (kinds 2 and 4).
 int widthAllowance(ReportKind kind);
 
+// The alarm window's rows: one empty row, then every non-empty line in file order (a line ends at LF or
+// at a form feed; CR and NUL are dropped; blank lines are left out).
+std::vector<std::string> alarmRows(std::string_view text);
+
 // The printed pages: each a list of lines. The first page opens with a line of one blank and then the
 // text; a form feed starts the next page, whose first line is preceded by one blank; a form feed that
 // ends the text starts no page. Blank lines stay as empty lines.

@@ -16,6 +16,7 @@
 #include "view/Rep_view.h"
 #include "view/ReportText.h"
 #include "view/Report_prn.h"
+#include "view/RowList.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <QStringListModel>
 
 #include "view/Rep_view.h"
+#include "view/RowList.h"
 
 namespace {
 
