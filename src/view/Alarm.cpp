@@ -19,10 +19,11 @@ void TFormMain::BitBtn3Click() {
     if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
       const uint32_t first = Ftp.GetLastError();
       if (!Ftp.FtpReconnect() || !Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) {
-        return fail(cp1251::text(first == ftp::kErrorInternetExtendedError
-                                     ? "Файл тревожных сообщений не прочитан.\r\nНе удалось войти в каталог объекта"
-                                     : "Файл тревожных сообщений не прочитан.\r\nНе удалось восстановить связь "
-                                       "с сервером"));
+        return fail(
+            cp1251::text(first == ftp::kErrorInternetExtendedError
+                             ? "Файл тревожных сообщений не прочитан.\r\nНе удалось войти в каталог объекта"
+                             : "Файл тревожных сообщений не прочитан.\r\nНе удалось восстановить связь "
+                               "с сервером"));
       }
     }
     const std::string folder = ReportCacheFolder();
@@ -42,7 +43,8 @@ void TFormMain::BitBtn3Click() {
     // Whole or not at all; a copy that cannot be written does not keep the messages from the operator.
     fsys::writeFileAtomic(folder + fsys::kSeparator + name, text, false);
   } else {
-    const std::string path = activeLocalDirectory() + fsys::kSeparator + Browse.ObjectName + fsys::kSeparator + name;
+    const std::string path =
+        activeLocalDirectory() + fsys::kSeparator + Browse.ObjectName + fsys::kSeparator + name;
     const std::string notRead = cp1251::text("Файл сообщений ") + name + cp1251::text(" не прочитан");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(fsys::nativePath(path), ec)) {
