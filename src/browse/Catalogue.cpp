@@ -85,17 +85,12 @@ bool TFormMain::ListReportsFtp(ReportKind kind) {
   const int entered = Ftp.EnterKindDirectory(kind);
   if (entered == 1) return true;
   if (entered == 2) return false;
-  FindBuffer = ftp::FindData{};
-  Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-  if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles;
   std::vector<Listed> files;
-  do {
-    if (FindBuffer.attributes != ftp::kAttrDirectory) {
-      files.push_back({FindBuffer.name, static_cast<uint32_t>(FindBuffer.size)});
-    }
-  } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
-  Ftp.InternetCloseHandle(Ftp.TransferHandle);
-  Ftp.TransferHandle = kNoHandle;
+  const auto listed = Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
+    if (e.attributes != ftp::kAttrDirectory) files.push_back({e.name, static_cast<uint32_t>(e.size)});
+    return true;
+  });
+  if (listed != FtpSession::Listing::Listed) return listed == FtpSession::Listing::Empty;
   addEntries(kind, files);
   return true;
 }

@@ -142,10 +142,19 @@ int TFormMain::ListComputers() {
   };  // grows the list
   if (Browse.SourceMode == Source::Ftp) {
     if (!enterCurrentDirectory()) return 1;
-    FindBuffer = ftp::FindData{};
-    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-    if (Ftp.TransferHandle == kNoHandle) {
-      if (Ftp.GetLastError() != ftp::kErrorNoMoreFiles) return 1;
+    bool alarm = false;
+    const auto listed = Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
+      if (e.attributes == ftp::kAttrDirectory) {
+        if (e.name != "." && e.name != ".." && computerDirectory(e.name)) add(e.name);
+      } else if (Browse.ObjectNameKnown && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
+        Panel3->setText(listedTime(e.lastWrite));
+        BitBtn3->setEnabled(true);
+        alarm = true;
+      }
+      return true;
+    });
+    if (listed == FtpSession::Listing::Failed) return 1;
+    if (listed == FtpSession::Listing::Empty) {
       Label19->setText(toQ(cp1251::text("Нет данных")));
       BitBtn3->setEnabled(false);  // no alarm file either, also when a refresh came from another object
       for (QLabel* l : {static_cast<QLabel*>(Panel3), static_cast<QLabel*>(pn1), static_cast<QLabel*>(pn2),
@@ -154,19 +163,6 @@ int TFormMain::ListComputers() {
       }
       return 2;
     }
-    bool alarm = false;
-    do {
-      const auto& e = FindBuffer;
-      if (e.attributes == ftp::kAttrDirectory) {
-        if (e.name != "." && e.name != ".." && computerDirectory(e.name)) add(e.name);
-      } else if (Browse.ObjectNameKnown && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
-        Panel3->setText(listedTime(e.lastWrite));
-        BitBtn3->setEnabled(true);
-        alarm = true;
-      }
-    } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
-    Ftp.InternetCloseHandle(Ftp.TransferHandle);
-    Ftp.TransferHandle = kNoHandle;
     if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
     if (Browse.ObjectNameKnown) ReadGasParameters();
   } else {
@@ -204,27 +200,24 @@ int TFormMain::FindObjectName() {
       if (entered == 2) return 2;
       if (entered == 1) continue;
       const std::string needle = "-" + Browse.ComputerDir + "-" + std::string(kindCode(kind)) + "-";
-      FindBuffer = ftp::FindData{};
-      Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-      if (Ftp.TransferHandle == kNoHandle) continue;
-      do {
-        if (FindBuffer.attributes == ftp::kAttrDirectory) continue;
-        const size_t at = FindBuffer.name.find(needle);
-        if (at == std::string::npos) continue;
-        const std::string name = FindBuffer.name.substr(0, at);
+      // A folder that cannot be listed is passed over like one without a report.
+      (void)Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
+        if (e.attributes == ftp::kAttrDirectory) return true;
+        const size_t at = e.name.find(needle);
+        if (at == std::string::npos) return true;
+        const std::string name = e.name.substr(0, at);
         // A name that could not be a folder name (a path in the file name) is not an object name.
         if (!fsys::safeName(name) || name.size() > 49) {
           ui.message(cp1251::text("Имя объекта \"") + name +
                      cp1251::text("\" не может быть именем папки: объект не выбран"));
-          continue;
+          return true;
         }
         Browse.ObjectName = name;
         Browse.ObjectNameKnown = true;
         StringGrid1->setCell(0, 0, name);
         found = true;
-      } while (!found && Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
-      Ftp.InternetCloseHandle(Ftp.TransferHandle);
-      Ftp.TransferHandle = kNoHandle;
+        return false;
+      });
     }
   }
   if (!found) return 0;
@@ -232,23 +225,20 @@ int TFormMain::FindObjectName() {
   Browse.AlarmFileName = Browse.ObjectName + "-alarm.txt";
   Browse.CurrentDirectory = Browse.ObjectPath;
   if (!enterCurrentDirectory()) return 1;
-  FindBuffer = ftp::FindData{};
-  Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-  if (Ftp.TransferHandle == kNoHandle) {
-    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-    if (Ftp.TransferHandle == kNoHandle) return 1;
-  }
   bool alarm = false;
-  do {
-    const auto& e = FindBuffer;
-    if (e.attributes != ftp::kAttrDirectory && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
-      Panel3->setText(listedTime(e.lastWrite));
-      BitBtn3->setEnabled(true);
-      alarm = true;
-    }
-  } while (!alarm && Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
-  Ftp.InternetCloseHandle(Ftp.TransferHandle);
-  Ftp.TransferHandle = kNoHandle;
+  const auto firstAlarm = [&](const ftp::FindData& e) {
+    if (e.attributes == ftp::kAttrDirectory || !startsWith(e.name, Browse.AlarmFileName) || !e.lastWriteValid)
+      return true;
+    Panel3->setText(listedTime(e.lastWrite));
+    BitBtn3->setEnabled(true);
+    alarm = true;
+    return false;
+  };
+  // Opened once more at once after a failure; an object directory without entries has no alarm file.
+  if (Ftp.ForEachEntry("*.*", FindBuffer, firstAlarm) == FtpSession::Listing::Failed &&
+      Ftp.ForEachEntry("*.*", FindBuffer, firstAlarm) == FtpSession::Listing::Failed) {
+    return 1;
+  }
   if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
   ReadGasParameters();
   return 0;
@@ -263,12 +253,8 @@ void TFormMain::BitBtn2Click() {
   // Connection probe: enter the login directory and list it.
   const auto probe = [&] {
     if (!Ftp.FtpSetCurrentDirectory(Ftp.ConnectionHandle, Browse.CurrentDirectory)) return false;
-    FindBuffer = ftp::FindData{};
-    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-    if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles;
-    Ftp.InternetCloseHandle(Ftp.TransferHandle);
-    Ftp.TransferHandle = kNoHandle;
-    return true;
+    return Ftp.ForEachEntry("*.*", FindBuffer, [](const ftp::FindData&) { return false; }) !=
+           FtpSession::Listing::Failed;
   };
   Browse.CurrentDirectory = Browse.BaseDirectory;
   if (!probe() && !(Ftp.FtpReconnect() && probe())) {

@@ -162,16 +162,11 @@ int TFormMain::ListObjects() {
     StringGrid1->setCell(0, count++, name);
   };  // grows the list
   if (Browse.SourceMode == Source::Ftp) {
-    FindBuffer = ftp::FindData{};
-    Ftp.TransferHandle = Ftp.FtpFindFirstFile(Ftp.ConnectionHandle, "*.*", FindBuffer);
-    if (Ftp.TransferHandle == kNoHandle) return Ftp.GetLastError() == ftp::kErrorNoMoreFiles ? 2 : 1;
-    do {
-      if (FindBuffer.attributes == ftp::kAttrDirectory && FindBuffer.name != "." && FindBuffer.name != "..") {
-        add(FindBuffer.name);
-      }
-    } while (Ftp.InternetFindNextFile(Ftp.TransferHandle, FindBuffer));
-    Ftp.InternetCloseHandle(Ftp.TransferHandle);
-    Ftp.TransferHandle = kNoHandle;
+    const auto listed = Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
+      if (e.attributes == ftp::kAttrDirectory && e.name != "." && e.name != "..") add(e.name);
+      return true;
+    });
+    if (listed != FtpSession::Listing::Listed) return listed == FtpSession::Listing::Empty ? 2 : 1;
   } else {
     const std::string dir = activeLocalDirectory();
     if (Browse.ActiveLocalDirectory == LocalDirectory::None || !fsys::setCurrentDirectory(dir)) return 1;

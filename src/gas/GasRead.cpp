@@ -26,19 +26,15 @@ bool fetchFromServer(TFormMain& f, std::string& content, std::string& why) {
     return false;
   }
   // The time of input comes from the listing, as listed.
-  f.FindBuffer = ftp::FindData{};
-  ftp.TransferHandle = ftp.FtpFindFirstFile(ftp.ConnectionHandle, f.Browse.GasParFileName, f.FindBuffer);
-  if (ftp.TransferHandle != kNoHandle) {
-    const auto& e = f.FindBuffer;
+  (void)ftp.ForEachEntry(f.Browse.GasParFileName, f.FindBuffer, [&](const ftp::FindData& e) {
     if (static_cast<uint32_t>(e.size) != 0 && e.lastWriteValid) {
       char buf[64];
       std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", e.lastWrite.day, e.lastWrite.month,
                     e.lastWrite.year - 2000, e.lastWrite.hour, e.lastWrite.minute, e.lastWrite.second);
       f.Panel6->setText(QString::fromLatin1(buf));
     }
-    ftp.InternetCloseHandle(ftp.TransferHandle);
-    ftp.TransferHandle = kNoHandle;
-  }
+    return false;  // the one file
+  });
   switch (ftp.ReadWholeFile(f.Browse.GasParFileName, content)) {
     case FtpSession::WholeFile::Read:
       // A file larger than the content buffer fails the format check; only that much can matter.

@@ -521,3 +521,17 @@ FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::st
   }
   return close(WholeFile::Read);
 }
+
+FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::FindData& entry,
+                                             const std::function<bool(const ftp::FindData&)>& visit) {
+  entry = ftp::FindData{};
+  TransferHandle = FtpFindFirstFile(ConnectionHandle, pattern, entry);
+  if (TransferHandle == kNoHandle) {
+    return GetLastError() == ftp::kErrorNoMoreFiles ? Listing::Empty : Listing::Failed;
+  }
+  while (visit(entry) && InternetFindNextFile(TransferHandle, entry)) {
+  }
+  InternetCloseHandle(TransferHandle);
+  TransferHandle = kNoHandle;
+  return Listing::Listed;
+}

@@ -15,6 +15,7 @@
 // exactly (net/FtpTelnet.h).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,13 @@ class FtpSession {
   // failed read: the caller never gets a partial file. After OpenFailed, GetLastError() tells why.
   enum class WholeFile { Read, OpenFailed, Empty, ReadFailed };
   [[nodiscard]] WholeFile ReadWholeFile(const std::string& name, std::string& bytes);
+
+  // The one way every caller walks a listing of the current directory (pattern as for FtpFindFirstFile):
+  // each entry lands in entry and goes to visit, which returns false to stop early; the handle is closed
+  // on every path. Empty: the directory has no entries at all (error 18); Failed: GetLastError() tells why.
+  enum class Listing { Listed, Empty, Failed };
+  [[nodiscard]] Listing ForEachEntry(const std::string& pattern, ftp::FindData& entry,
+                                     const std::function<bool(const ftp::FindData&)>& visit);
 
   // --- The FTP operations.
   HINTERNET InternetOpen();

@@ -24,11 +24,8 @@ TEST(AlarmRowsTest, NonEmptyLinesInFileOrder) {
     std::string text;
     Strings rows;
   } cases[] = {
-      {"A\r\n\r\nB\r\n", {"", "A", "B"}},
-      {"A\nB", {"", "A", "B"}},
-      {"A\fB\f", {"", "A", "B"}},
-      {std::string("x\0y\r\n", 5), {"", "xy"}},
-      {"\r\n\n", {""}},
+      {"A\r\n\r\nB\r\n", {"", "A", "B"}},       {"A\nB", {"", "A", "B"}}, {"A\fB\f", {"", "A", "B"}},
+      {std::string("x\0y\r\n", 5), {"", "xy"}}, {"\r\n\n", {""}},
   };
   for (const auto& c : cases) EXPECT_EQ(report::alarmRows(c.text), c.rows) << c.text;
 }
@@ -121,11 +118,17 @@ TEST_F(AlarmTest, ServerAndLocalRoadsWithEveryFailure) {
     Strings message;
   } cases[] = {
       {"dropped in the middle once", R"([{"cmd":"RETR","action":"cut","times":1}])", true, {}},
-      {"dropped in the middle always", R"([{"cmd":"RETR","action":"cut"}])", false,
+      {"dropped in the middle always",
+       R"([{"cmd":"RETR","action":"cut"}])",
+       false,
        {"Неудачная попытка подсоединения к файлу " + name, ""}},
-      {"object directory refused", R"([{"cmd":"CWD","arg":"/obj","action":"reply","code":550}])", false,
+      {"object directory refused",
+       R"([{"cmd":"CWD","arg":"/obj","action":"reply","code":550}])",
+       false,
        {"Файл тревожных сообщений не прочитан.\r\nНе удалось войти в каталог объекта", ""}},
-      {"connection down", R"([{"cmd":"CWD","action":"drop"},{"cmd":"CONNECT","action":"drop"}])", false,
+      {"connection down",
+       R"([{"cmd":"CWD","action":"drop"},{"cmd":"CONNECT","action":"drop"}])",
+       false,
        {"Файл тревожных сообщений не прочитан.\r\nНе удалось восстановить связь с сервером", ""}},
   };
   for (const auto& c : cases) {
@@ -142,7 +145,8 @@ TEST_F(AlarmTest, ServerAndLocalRoadsWithEveryFailure) {
   }
   server.putFile("/obj/obj-alarm.txt", "");
   press(false);
-  EXPECT_EQ(lastMessage(), (Strings{"Длина файла " + name + " равна нулю.\r\n Возможно, выполняется запись сообщения", ""}));
+  EXPECT_EQ(lastMessage(),
+            (Strings{"Длина файла " + name + " равна нулю.\r\n Возможно, выполняется запись сообщения", ""}));
   std::filesystem::remove(server.local("/obj/obj-alarm.txt"));
   press(false);
   EXPECT_EQ(lastMessage(), (Strings{"Неудачная попытка подсоединения к файлу " + name, ""}));
