@@ -155,6 +155,7 @@ void TFormMain::buildMenu() {
   N_ServList->setData(0);
   connect(BitBtn2, &QPushButton::clicked, this, &TFormMain::BitBtn2Click);
   connect(BitBtn3, &QPushButton::clicked, this, &TFormMain::BitBtn3Click);
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
   connect(N3, &QAction::triggered, this, &TFormMain::N3Click);
   connect(N_ServList, &QAction::triggered, this, &TFormMain::N_ServListClick);
   connect(N_DirList, &QAction::triggered, this, &TFormMain::N_DirListClick);

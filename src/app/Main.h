@@ -153,6 +153,8 @@ class TFormMain : public QMainWindow {
   void BitBtn3Click();
 
   // --- Gas parameters.
+  // "Изменить": new values entered, written and read back.
+  void BitBtn1Click();
   // Reads the chosen object's gas-parameter file, verifies its checksum and shows the values, the time of
   // input, or in Label19 why not.
   void ReadGasParameters();

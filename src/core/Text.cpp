@@ -20,4 +20,33 @@ std::optional<int32_t> parseInteger(std::string_view s) {
   return v;
 }
 
+std::optional<double> parseDecimal(std::string_view s) {
+  const std::string t = trimBlanks(s);
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  const auto digits = [&] {
+    const size_t start = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    return i - start;
+  };
+  size_t mantissa = digits();
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return std::nullopt;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (digits() == 0) return std::nullopt;
+  }
+  if (i != t.size()) return std::nullopt;
+  // from_chars reads no leading "+" and is independent of the locale.
+  const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+  double v = 0;
+  const auto r = std::from_chars(first, t.data() + t.size(), v);
+  if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
+  return v;
+}
+
 }  // namespace text

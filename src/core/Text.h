@@ -15,4 +15,8 @@ std::string trimBlanks(std::string_view s);
 // not fit 32 bits.
 std::optional<int32_t> parseInteger(std::string_view s);
 
+// A decimal number with "." as the separator, as the operator types one: surrounding blanks, an optional
+// sign, digits with at most one point, an optional exponent. Nothing else ("1,5", "inf", "0x1p3", "").
+std::optional<double> parseDecimal(std::string_view s);
+
 }  // namespace text

@@ -14,6 +14,15 @@ std::string parameterLine(const GasParameters& p) {
   return buf;
 }
 
+bool inRange(const GasParameters& p) {
+  const auto within = [](float v, double low, double high) {
+    const double d = v;
+    return d >= low && d <= high;
+  };
+  return within(p.density, 0.65999, 1.05001) && within(p.co2, -0.00001, 15.00001) &&
+         within(p.n2, -0.00001, 15.00001) && within(p.pressure, 629.99999, 800.00001);
+}
+
 std::string composeFile(const GasParameters& p) {
   const std::string line = parameterLine(p);
   char crc[8];

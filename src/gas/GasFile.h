@@ -20,6 +20,9 @@ namespace gas {
 inline constexpr size_t kMaxContent = 99;
 
 std::string parameterLine(const GasParameters& p);
+// Whether each value lies in its range (inclusive, compared in double precision): density 0.65999 to
+// 1.05001, CO2 and N2 -0.00001 to 15.00001, pressure 629.99999 to 800.00001.
+bool inRange(const GasParameters& p);
 // The whole file as written over FTP.
 std::string composeFile(const GasParameters& p);
 

@@ -1,11 +1,14 @@
 // Reading and showing the gas parameters of the chosen object.
 
+#include <QLineEdit>
+
 #include <cstdio>
 
 #include "app/Main.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
 #include "gas/GasFile.h"
+#include "gas/Stat_par.h"
 
 namespace {
 
@@ -104,4 +107,25 @@ void TFormMain::ReadGasParameters() {
   // The verified file goes into the cache as received; a name that could leave the cache is not used.
   if (!fsys::safeName(Browse.ObjectName) || !fsys::safeName(Browse.GasParFileName)) return;
   fsys::writeFileAtomic(ReportCacheFolder() + fsys::kSeparator + Browse.GasParFileName, content, false);
+}
+
+void TFormMain::BitBtn1Click() {
+  bool written;
+  {
+    TFormStat_Par dialog(*this);
+    dialog.Edit1->setText(pn1->text());
+    dialog.Edit2->setText(pn2->text());
+    dialog.Edit3->setText(pn3->text());
+    dialog.Edit4->setText(pn4->text());
+    dialog.exec();
+    written = dialog.ParametersWritten;
+  }
+  if (!written) return;
+  // What is shown is what the file now holds.
+  BitBtn1->setEnabled(false);
+  {
+    WaitCursor wait(ui);
+    ReadGasParameters();
+  }
+  BitBtn1->setEnabled(Settings.current().accessMode() == Access::ObjectList);
 }

@@ -331,6 +331,28 @@ bool FtpSession::FtpCreateDirectory(HINTERNET connection, const std::string& pat
   return pathCommand("MKD", resolve(path));
 }
 
+bool FtpSession::FtpRenameFile(HINTERNET connection, const std::string& from, const std::string& to) {
+  if (!connectionValid(connection)) return false;
+  if (from.empty() || to.empty() || !safeForCommand(from) || !safeForCommand(to))
+    return fail(ftp::kErrorInvalidParameter);
+  std::string sentFrom, sentTo;
+  if (!wire(resolve(from), sentFrom) || !wire(resolve(to), sentTo)) return false;
+  long code = 0;
+  // Both in one request; a refused RNFR makes the RNTO fail too, and the last reply tells.
+  const CURLcode rc = connection_->command(timeouts_, {"RNFR " + sentFrom, "RNTO " + sentTo}, code);
+  if (rc != CURLE_OK) return failed(rc, code);
+  if (code < 200 || code >= 300)
+    return fail(code == 0 ? ftp::kErrorInternetConnectionAborted : replyError(code));
+  lastError_ = 0;
+  return true;
+}
+
+bool FtpSession::FtpDeleteFile(HINTERNET connection, const std::string& name) {
+  if (!connectionValid(connection)) return false;
+  if (name.empty() || !safeForCommand(name)) return fail(ftp::kErrorInvalidParameter);
+  return pathCommand("DELE", resolve(name));
+}
+
 // --- Listings.
 
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {

@@ -113,6 +113,9 @@ class FtpSession {
   bool InternetReadFile(HINTERNET file, void* buffer, uint32_t size, uint32_t* read);
   bool InternetWriteFile(HINTERNET file, const void* data, uint32_t size, uint32_t* written);
   bool FtpCreateDirectory(HINTERNET connection, const std::string& path);
+  // RNFR/RNTO: true when the server reports the file renamed (over an existing one where it allows it).
+  bool FtpRenameFile(HINTERNET connection, const std::string& from, const std::string& to);
+  bool FtpDeleteFile(HINTERNET connection, const std::string& name);
   bool InternetCloseHandle(HINTERNET handle);
   uint32_t GetLastError() const { return lastError_; }
 

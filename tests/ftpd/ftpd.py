@@ -15,7 +15,8 @@ Fault hooks come from a JSON file that is read again before each command:
           "hang"  never answer
           "reply" answer with "code text" instead of running the command
           "stall" answer RETR with 150 and then never send the data
-          "cut"   answer RETR with 150, send half the file, close both connections
+          "cut"   answer RETR with 150, send half the file, close both connections;
+                  answer STOR with 150 and close both connections
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
   times   optional: how many matches the fault acts on (counted per "gen")
@@ -101,6 +102,11 @@ class Handler(FTPHandler):
                 return
             if action == "reply":
                 self.respond("%d %s" % (fault.get("code", 550), fault.get("text", "Refused.")))
+                return
+            if action == "cut" and cmd == "STOR":
+                # The upload is accepted, then both connections close before anything is stored.
+                self.respond("150 File status okay. About to open data connection.")
+                self.close()
                 return
             if action == "cut" and cmd == "RETR":
                 # Half of the file, then both connections close without a final reply.
