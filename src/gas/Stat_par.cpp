@@ -32,11 +32,13 @@ TFormStat_Par::TFormStat_Par(TFormMain& main) : QDialog(&main), main_(main) {
   grey.setColor(QPalette::Window, QColor(211, 211, 211));
   panel->setPalette(grey);
   // Density and N2 on the left, CO2 and pressure on the right; each with its name, range and unit.
-  const auto field = [&](const char* name, int x, int y, const char* title, const char* range, const char* unit) {
+  const auto field = [&](const char* name, int x, int y, const char* title, const char* range,
+                         const char* unit) {
     makeLabel(panel, (std::string(name) + "Title").c_str(), QRect(x, y, 150, 24), QString::fromUtf8(title));
     auto* e = new QLineEdit(panel);
     place(e, name, QRect(x + 150, y, 100, 24));
-    makeLabel(panel, (std::string(name) + "Unit").c_str(), QRect(x + 256, y, 70, 24), QString::fromUtf8(unit));
+    makeLabel(panel, (std::string(name) + "Unit").c_str(), QRect(x + 256, y, 70, 24),
+              QString::fromUtf8(unit));
     makeLabel(panel, (std::string(name) + "Range").c_str(), QRect(x + 150, y + 26, 120, 20),
               QString::fromUtf8(range));
     return e;
@@ -66,7 +68,8 @@ void TFormStat_Par::showEvent(QShowEvent* e) {
 
 void TFormStat_Par::FormShow() {
   setFixedSize(706, 202);
-  setWindowTitle(toQ(cp1251::text(" Объект \"") + main_.Browse.ObjectName + cp1251::text("\".  Параметры газа")));
+  setWindowTitle(
+      toQ(cp1251::text(" Объект \"") + main_.Browse.ObjectName + cp1251::text("\".  Параметры газа")));
 }
 
 void TFormStat_Par::BitBtn1Click() {
@@ -80,12 +83,14 @@ void TFormStat_Par::BitBtn1Click() {
     const std::string typed = edits[i]->text().toStdString();
     const auto v = text::parseDecimal(typed);
     if (!v) {
-      return ui.errorBox("'" + cp1251::fromUtf8(typed).value_or(typed) + "' is not a valid floating point value");
+      return ui.errorBox("'" + cp1251::fromUtf8(typed).value_or(typed) +
+                         "' is not a valid floating point value");
     }
     values[i] = static_cast<float>(*v);
   }
   const GasParameters p{values[0], values[1], values[2], values[3]};
-  if (!gas::inRange(p)) return ui.message(cp1251::text("    Значения параметров\r\nвне допустимого диапазона "));
+  if (!gas::inRange(p))
+    return ui.message(cp1251::text("    Значения параметров\r\nвне допустимого диапазона "));
   const std::string content = gas::composeFile(p);
   setEnabled(false);
   bool stored;
@@ -124,7 +129,8 @@ bool TFormStat_Par::storeOnServer(const std::string& content) {
     const HINTERNET file = ftp.FtpOpenFile(ftp.ConnectionHandle, temp, ftp::kGenericWrite);
     if (file == kNoHandle) return Upload::Broken;
     uint32_t written = 0;
-    const bool ok = ftp.InternetWriteFile(file, content.data(), static_cast<uint32_t>(content.size()), &written);
+    const bool ok =
+        ftp.InternetWriteFile(file, content.data(), static_cast<uint32_t>(content.size()), &written);
     const bool refused = !ok && ftp.GetLastError() == ftp::kErrorInternetExtendedError;
     ftp.InternetCloseHandle(file);
     if (ok && written == content.size()) return Upload::Done;  // the server confirmed every byte
@@ -134,8 +140,8 @@ bool TFormStat_Par::storeOnServer(const std::string& content) {
   if (r == Upload::Refused && ftp.FtpReconnect()) r = upload();
   if (r != Upload::Done) {
     if (ftp.isOpen()) (void)ftp.FtpDeleteFile(ftp.ConnectionHandle, temp);  // a partial upload, if any
-    return tell(r == Upload::Refused ? "Неудачная попытка открытия файла " : "Неудачная попытка записи файла ",
-                name);
+    return tell(
+        r == Upload::Refused ? "Неудачная попытка открытия файла " : "Неудачная попытка записи файла ", name);
   }
   // One rename replaces the old file: the controllers find the old file or the new one, whole.
   if (!ftp.FtpRenameFile(ftp.ConnectionHandle, temp, name)) {
@@ -147,8 +153,8 @@ bool TFormStat_Par::storeOnServer(const std::string& content) {
 
 bool TFormStat_Par::storeLocally(const std::string& content) {
   const BrowseState& browse = main_.Browse;
-  const std::string path =
-      main_.activeLocalDirectory() + fsys::kSeparator + browse.ObjectName + fsys::kSeparator + browse.GasParFileName;
+  const std::string path = main_.activeLocalDirectory() + fsys::kSeparator + browse.ObjectName +
+                           fsys::kSeparator + browse.GasParFileName;
   // Text mode as the controllers' tools write it (CR CR LF), and whole or not at all.
   if (fsys::writeFileAtomic(path, fsys::textModeWrite(content), false)) return true;
   main_.ui.message(cp1251::text("Неудачная попытка записи файла ") + browse.GasParFileName);

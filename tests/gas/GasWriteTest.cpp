@@ -7,8 +7,8 @@
 
 #include "core/Cp1251.h"
 #include "gas/GasFile.h"
-#include "gas/Suplfunc.h"
 #include "gas/Stat_par.h"
+#include "gas/Suplfunc.h"
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 

@@ -266,6 +266,28 @@ TEST_P(FtpServersTest, ManyTransfersOnOneConnectionWithoutAStall) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "USER " + server->user()), 1) << "one login for all";
 }
 
+// The gas-parameter write: a new file under a temporary name renamed over the old one, and a
+// temporary file removed; names with "я" on every server.
+TEST_P(FtpServersTest, RenameOverAnExistingFileAndDelete) {
+  start();
+  if (IsSkipped()) return;
+  const std::string obj = kHome + "/" + kNames[1];
+  const std::string name = kNames[1] + "-gaspar.txt";
+  server->putFile(obj + "/" + name, "old");
+  ASSERT_TRUE(session->FtpOpen());
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj)));
+  ASSERT_TRUE(upload(name + ".tmp", "new content"));
+  ASSERT_TRUE(session->FtpRenameFile(conn(), name + ".tmp", name)) << session->GetLastError();
+  EXPECT_EQ(onDisk(obj), std::set<std::string>{name});
+  EXPECT_EQ(readBytes(server->local(obj + "/" + name)), "new content");
+  EXPECT_FALSE(session->FtpRenameFile(conn(), name + ".tmp", name)) << "nothing left to rename";
+  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
+  ASSERT_TRUE(upload(name + ".tmp", "x"));
+  EXPECT_TRUE(session->FtpDeleteFile(conn(), name + ".tmp"));
+  EXPECT_EQ(onDisk(obj), std::set<std::string>{name});
+  EXPECT_EQ(readBytes(server->local(obj + "/" + name)), "new content");
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
                                            FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
