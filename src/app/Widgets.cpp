@@ -164,3 +164,30 @@ KeepFocus::KeepFocus(QWidget* window) : focus_(window ? window->focusWidget() : 
 KeepFocus::~KeepFocus() {
   if (focus_ && focus_->isEnabled() && focus_->window()->focusWidget() != focus_) focus_->setFocus();
 }
+
+namespace {
+
+class TypedKeyFilter : public QObject {
+ public:
+  TypedKeyFilter(QObject* parent, bool (*allowed)(QChar)) : QObject(parent), allowed_(allowed) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const QString t = static_cast<QKeyEvent*>(event)->text();
+      if (t.size() == 1 && t.at(0).isPrint() && !allowed_(t.at(0))) return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool (*allowed_)(QChar);
+};
+
+}  // namespace
+
+void filterTypedKeys(QWidget* w, bool (*allowed)(QChar c)) {
+  w->installEventFilter(new TypedKeyFilter(w, allowed));
+}
+
+bool isDigit(QChar c) {
+  return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}

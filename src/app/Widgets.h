@@ -81,6 +81,11 @@ class TStringGrid : public QTableWidget {
   bool pressedOnRow_ = false;  // a left-button press landed on a row and has not been released yet
 };
 
+// Lets through only the typed characters that allowed accepts; keys that type nothing (backspace,
+// arrows, the paste shortcut) pass. What is pasted is checked where the text is used.
+void filterTypedKeys(QWidget* w, bool (*allowed)(QChar c));
+bool isDigit(QChar c);
+
 // Gives the keyboard focus back, when it goes out of scope, to the widget that had it at the start:
 // a list that is disabled while it is rebuilt loses the focus, and the next arrow key must still move
 // in it.

@@ -1,7 +1,460 @@
-// "Создание объекта": creation of a new object's directory tree on a server.
+// "Создание объекта": the object-creation dialog and the creation of a new object's directory tree on a
+// server; the main window then lists the new object selected.
+
+#include "provision/Object_create.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
 
 #include "app/Main.h"
+#include "core/Cp1251.h"
+#include "core/ReportKind.h"
+#include "core/Text.h"
+#include "settings/Conn_par.h"
 
-// The object-creation dialog arrives with its own subsystem; until then the command leaves the window
-// as it is.
-void TFormMain::N1Click() {}
+namespace {
+
+const char* kInputError = "Ошибка ввода параметров";
+constexpr size_t kMaxPath = 99;
+constexpr size_t kMaxName = 49;
+
+bool latinOrDigit(QChar c) {
+  return isDigit(c) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+         (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+// "%s/%s", without doubling the slash of a root login directory.
+std::string join(const std::string& parent, const std::string& name) {
+  return parent + (!parent.empty() && parent.back() == '/' ? "" : "/") + name;
+}
+
+std::string computerDir(const ComputerEntry& c, int line) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "v%1d%03dn%1d", c.group, c.address, line);
+  return buf;
+}
+
+QComboBox* list(QWidget* parent, const char* name, const QRect& r, int first, int last) {
+  auto* b = new QComboBox(parent);
+  place(b, name, r);
+  for (int i = first; i <= last; ++i) b->addItem(QString::number(i));
+  b->setCurrentIndex(-1);
+  return b;
+}
+
+}  // namespace
+
+TFormObject_Create::TFormObject_Create(TFormMain& main) : QDialog(&main), main_(main) {
+  setObjectName(QStringLiteral("FormObject_Create"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                 Qt::CustomizeWindowHint);
+  setWindowTitle(
+      QStringLiteral(" Создание на FTP-сервере каталогов объекта для чтения/записи контроллером ostra-ps"));
+  build();
+  FormCreate();
+}
+
+void TFormObject_Create::build() {
+  auto* panel = new QFrame(this);
+  place(panel, "Panel1", QRect(0, 0, 824, 412));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setAutoFillBackground(true);
+  QPalette grey = panel->palette();
+  grey.setColor(QPalette::Window, QColor(211, 211, 211));
+  panel->setPalette(grey);
+  makeLabel(panel, "Label1", QRect(16, 16, 200, 24), QStringLiteral("Наименование FTP-сервера"));
+  ComboBox1 = new QComboBox(panel);
+  place(ComboBox1, "ComboBox1", QRect(220, 16, 300, 24));
+  BitBtn3 = makeButton(panel, "BitBtn3", QRect(540, 14, 260, 28), QStringLiteral("Новое FTP-соединение"));
+  makeLabel(panel, "Label2", QRect(16, 54, 200, 24), QStringLiteral("Наименование объекта"));
+  ComboBox3 = new QComboBox(panel);
+  place(ComboBox3, "ComboBox3", QRect(220, 54, 300, 24));
+  Edit1 = new QLineEdit(panel);
+  place(Edit1, "Edit1", QRect(540, 54, 260, 24));
+  Edit1->setMaxLength(static_cast<int>(kMaxName));
+  filterTypedKeys(Edit1, latinOrDigit);
+  makeLabel(panel, "Label3", QRect(16, 92, 200, 24), QStringLiteral("Количество вычислителей"));
+  ComboBox2 = list(panel, "ComboBox2", QRect(220, 92, 80, 24), 1, 8);
+
+  GroupBox6 = new QGroupBox(QStringLiteral(" Вычислители "), panel);
+  place(GroupBox6, "GroupBox6", QRect(16, 128, 792, 200));
+  makeLabel(GroupBox6, "Label4", QRect(10, 46, 120, 34), QStringLiteral("Номер группы\nадресов"));
+  makeLabel(GroupBox6, "Label5", QRect(10, 96, 120, 24), QStringLiteral("Адрес"));
+  makeLabel(GroupBox6, "Label6", QRect(10, 140, 120, 24), QStringLiteral("Кол. ниток"));
+  for (int i = 0; i < kColumns; ++i) {
+    const int x = 134 + i * 81;
+    const std::string k = std::to_string(i + 1);
+    n[i] = makeLabel(GroupBox6, ("n" + k).c_str(), QRect(x, 20, 74, 22),
+                     QString::fromStdString(" №" + k + " "), Qt::AlignCenter);
+    g[i] = list(GroupBox6, ("g" + k).c_str(), QRect(x, 50, 74, 24), 0, 7);
+    a[i] = list(GroupBox6, ("a" + k).c_str(), QRect(x, 96, 74, 24), 1, 254);
+    a[i]->setEditable(true);
+    a[i]->setInsertPolicy(QComboBox::NoInsert);
+    a[i]->lineEdit()->setMaxLength(3);
+    a[i]->setCurrentIndex(-1);
+    a[i]->setProperty("Tag", i);
+    g[i]->setProperty("Tag", i);
+    r[i] = list(GroupBox6, ("r" + k).c_str(), QRect(x, 140, 74, 24), 1, 3);
+    r[i]->setProperty("Tag", i);
+  }
+  BitBtn1 = makeButton(panel, "BitBtn1", QRect(520, 350, 136, 32), QStringLiteral("Создать"));
+  BitBtn2 = makeButton(panel, "BitBtn2", QRect(666, 350, 136, 32), QStringLiteral("Отменить"));
+  for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3}) b->setAutoDefault(false);
+
+  connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Click(); });
+  connect(ComboBox3, &QComboBox::activated, this, [this](int) { ComboBox3Click(); });
+  connect(ComboBox2, &QComboBox::activated, this, [this](int) { ComboBox2Click(); });
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormObject_Create::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormObject_Create::BitBtn2Click);
+  connect(BitBtn3, &QPushButton::clicked, this, &TFormObject_Create::BitBtn3Click);
+}
+
+void TFormObject_Create::FormCreate() {
+  // Each column's controls know their column through their Tag.
+  for (int i = 0; i < kColumns; ++i) {
+    n[i]->setEnabled(false);
+    QComboBox* box = findChild<QComboBox*>(QStringLiteral("a%1").arg(i + 1));
+    const int column = box->property("Tag").toInt();
+    connect(box, &QComboBox::activated, this, [this, column](int) { adrClick(column); });
+    connect(box->lineEdit(), &QLineEdit::editingFinished, this, [this, column] { adrExit(column); });
+    filterTypedKeys(box->lineEdit(), isDigit);
+    box->setEnabled(false);
+    connect(r[i], &QComboBox::activated, this, [this, i](int) { runClick(i); });
+    r[i]->setEnabled(false);
+    connect(g[i], &QComboBox::activated, this, [this, i](int) { grClick(i); });
+    g[i]->setEnabled(false);
+  }
+  ComboBox1->clear();
+  ConnectionItem.fill(-1);
+  const SettingsFile& s = main_.Settings;
+  for (int i = 0; i < s.connectionCount(); ++i) {
+    if (s.record(i).accessMode() != Access::ObjectList) continue;
+    ComboBox1->addItem(toQ(s.record(i).name()));
+    ConnectionItem[i] = ComboBox1->count() - 1;
+  }
+  ComboBox1->setCurrentIndex(-1);
+  SelectedConnection = 0;
+  TargetObjectName.clear();
+  ComputerCount = 0;
+  Computers.fill({});
+  Created = false;
+  CreatedObjectName.clear();
+  BitBtn3->setEnabled(s.connectionCount() < SettingsFile::kMaxConnections);
+}
+
+void TFormObject_Create::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormObject_Create::FormShow() {
+  setFixedSize(824, 412);
+  const SettingsFile& s = main_.Settings;
+  if (main_.Browse.Connected && s.connectionCount() > 0 && s.current().accessMode() == Access::ObjectList) {
+    InitialConnection = static_cast<uint8_t>(s.currentConnection());
+    ComboBox1->setCurrentIndex(ConnectionItem[InitialConnection]);
+  } else {
+    InitialConnection = kNoConnection;
+    ComboBox1->setCurrentIndex(-1);
+  }
+  ComboBox1Click();
+}
+
+void TFormObject_Create::ComboBox1Click() {
+  const int item = ComboBox1->currentIndex();
+  if (item < 0) {
+    ComboBox3->setEnabled(false);
+    return;
+  }
+  for (int i = 0; i < static_cast<int>(ConnectionItem.size()); ++i) {
+    if (ConnectionItem[i] == item) SelectedConnection = static_cast<uint8_t>(i);
+  }
+  setWindowTitle(toQ(cp1251::text("Создание на FTP-сервере \"") +
+                     main_.Settings.record(SelectedConnection).name() +
+                     cp1251::text("\" каталогов объекта для чтения/записи контроллером ostra-ps")));
+  ComboBox3->clear();
+  Edit1->clear();
+  if (SelectedConnection == InitialConnection) {
+    // The objects the main window lists for this connection, then "Новый объект".
+    const TStringGrid* objects = main_.StringGrid1;
+    ObjectRowCount = objects->rowCount();
+    ComboBox3->setEnabled(true);
+    for (int row = 0; row < ObjectRowCount; ++row) ComboBox3->addItem(toQ(objects->cell(0, row)));
+    ComboBox3->addItem(QStringLiteral("Новый объект"));
+    ComboBox3->setCurrentIndex(objects->row());
+    Edit1->setEnabled(false);
+  } else {
+    ObjectRowCount = 0;
+    ComboBox3->setEnabled(false);
+    Edit1->setEnabled(true);
+    Edit1->setFocus();
+  }
+}
+
+void TFormObject_Create::ComboBox3Click() {
+  Edit1->clear();
+  const int item = ComboBox3->currentIndex();
+  if (item < 0) return;
+  if (item == ObjectRowCount) {
+    Edit1->setEnabled(true);
+    Edit1->setFocus();
+  } else {
+    Edit1->setEnabled(false);
+    ComboBox2->setFocus();
+  }
+}
+
+void TFormObject_Create::ComboBox2Click() {
+  ComputerCount = static_cast<uint8_t>(ComboBox2->currentIndex() + 1);
+  for (int i = 0; i < kColumns; ++i) {
+    const bool on = i < ComputerCount;
+    for (QWidget* w : {static_cast<QWidget*>(n[i]), static_cast<QWidget*>(a[i]), static_cast<QWidget*>(g[i]),
+                       static_cast<QWidget*>(r[i])}) {
+      w->setEnabled(on);
+    }
+    const ComputerEntry& c = Computers[i];
+    a[i]->setCurrentIndex(on ? c.address - 1 : -1);
+    if (!on || c.address == 0) a[i]->setEditText(QString());
+    g[i]->setCurrentIndex(on ? c.group : -1);
+    r[i]->setCurrentIndex(on ? c.lines - 1 : -1);
+  }
+}
+
+bool TFormObject_Create::readAddress(int column, int& value) {
+  const QString t = a[column]->currentText();
+  const auto v = text::parseInteger(t.toStdString());
+  if (!v) {
+    main_.ui.errorBox("'" + fromQ(t).value_or(t.toStdString()) + "' is not a valid integer value");
+    return false;
+  }
+  value = *v;
+  return true;
+}
+
+void TFormObject_Create::adrClick(int column) {
+  int v = 0;
+  if (!a[column]->currentText().isEmpty() && readAddress(column, v)) {
+    Computers[column].address = static_cast<uint8_t>(v);
+  }
+}
+
+void TFormObject_Create::adrExit(int column) {
+  adrClick(column);
+}
+
+void TFormObject_Create::grClick(int column) {
+  if (g[column]->currentIndex() >= 0)
+    Computers[column].group = static_cast<uint8_t>(g[column]->currentIndex());
+}
+
+void TFormObject_Create::runClick(int column) {
+  if (r[column]->currentIndex() >= 0)
+    Computers[column].lines = static_cast<uint8_t>(r[column]->currentIndex() + 1);
+}
+
+void TFormObject_Create::BitBtn3Click() {
+  SettingsFile& s = main_.Settings;
+  const int count = s.connectionCount();
+  if (count >= SettingsFile::kMaxConnections) return;
+  ConnectionRecord record = ConnectionRecord::blank();
+  TFormConn_Par par(record, TFormConn_Par::New, main_.ui, this);
+  par.exec();
+  if (!par.Accepted) return;
+  s.setRecord(count, record);
+  if (record.accessMode() == Access::ObjectList) {
+    ComboBox1->addItem(toQ(record.name()));
+    ConnectionItem[count] = ComboBox1->count() - 1;
+    ComboBox1->setCurrentIndex(ConnectionItem[count]);
+  }
+  s.setConnectionCount(count + 1);
+  s.save(main_.SettingsPath);  // a file that cannot be written is not reported
+  BitBtn3->setEnabled(s.connectionCount() < SettingsFile::kMaxConnections);
+  ComboBox1Click();
+}
+
+void TFormObject_Create::refuse(const char* text) {
+  main_.ui.message(cp1251::text(text), cp1251::text(kInputError));
+}
+
+void TFormObject_Create::BitBtn1Click() {
+  if (ComboBox1->currentIndex() < 0) return refuse("Не введено наименование FTP-сервера");
+  if (Edit1->isEnabled()) {
+    if (Edit1->text().isEmpty()) return refuse("Не введено наименование объекта");
+    // Only Latin letters and digits can be typed; a pasted name is held to the same rule.
+    for (const QChar c : Edit1->text()) {
+      if (!latinOrDigit(c))
+        return refuse("Наименование объекта может содержать только латинские буквы и цифры");
+    }
+    TargetObjectName = Edit1->text().toStdString();
+  } else {
+    TargetObjectName = fromQ(ComboBox3->currentText()).value_or(std::string{});
+  }
+  if (TargetObjectName.size() > kMaxName) return refuse("Наименование объекта длиннее 49 символов");
+  if (ComboBox2->currentIndex() < 0) return refuse("Не введено количество вычислителей");
+  for (int i = 0; i < ComputerCount; ++i) {
+    if (g[i]->currentIndex() < 0 || a[i]->currentText().isEmpty() || r[i]->currentIndex() < 0)
+      return refuse("Введены не все параметры");
+    int address = 0;
+    if (!readAddress(i, address)) return;
+    if (address < 1 || address > 254) return refuse("Адрес вычислителя должен быть в диапазоне 1...254");
+    Computers[i] = {static_cast<uint8_t>(address), static_cast<uint8_t>(g[i]->currentIndex()),
+                    static_cast<uint8_t>(r[i]->currentIndex() + 1)};
+  }
+  setEnabled(false);
+  const bool made = [&] {
+    WaitCursor wait(main_.ui);
+    return createTree();
+  }();
+  setEnabled(true);
+  if (!made) return;
+  Created = true;
+  CreatedObjectName = TargetObjectName;
+  main_.ui.message(cp1251::text("Создание каталогов объекта завершено"));
+  accept();
+}
+
+bool TFormObject_Create::createTree() {
+  SettingsFile& s = main_.Settings;
+  FtpSession& ftp = main_.Ftp;
+  BrowseState& browse = main_.Browse;
+  Ui& ui = main_.ui;
+  s.setCurrentConnection(SelectedConnection);
+  const bool other = s.currentConnection() != InitialConnection;
+  if (browse.Connected && other) ftp.FtpClose();
+  const auto noBase = [&] {
+    if (other) ftp.FtpClose();
+    ui.message(cp1251::text("Не удалось войти в основной каталог"));
+    return false;
+  };
+  if (!browse.Connected) {
+    if (!ftp.FtpOpen()) return false;
+    bool base = ftp.FtpGetCurrentDirectory(ftp.ConnectionHandle, browse.BaseDirectory);
+    if (!base) {
+      ui.pause(1000);
+      base = ftp.FtpGetCurrentDirectory(ftp.ConnectionHandle, browse.BaseDirectory);
+    }
+    if (!base) return noBase();
+    browse.CurrentDirectory = browse.BaseDirectory;  // where the login left the session
+  } else {
+    browse.CurrentDirectory = browse.BaseDirectory;
+    if (!ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.BaseDirectory)) {
+      ui.pause(1000);
+      if (!ftp.FtpReconnect() || !ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.BaseDirectory))
+        return noBase();
+    }
+  }
+  // The deepest path must fit before anything is made: nothing is cut.
+  const std::string object = join(browse.BaseDirectory, TargetObjectName);
+  const std::string deepest = join(join(object, "v0000n0"), "chakr");
+  if (deepest.size() > kMaxPath) {
+    if (other) ftp.FtpClose();
+    ui.message(cp1251::text("Пути к каталогам объекта ") + object + cp1251::text(" длиннее 99 символов"),
+               cp1251::text(kInputError));
+    return false;
+  }
+  entered_ = true;  // the login directory, entered or just logged in to
+  known_.clear();
+  bool ok = EnsureServerDirectory(browse.BaseDirectory, TargetObjectName);
+  for (int i = 0; ok && i < ComputerCount; ++i) {
+    for (int line = 1; ok && line <= Computers[i].lines; ++line) {
+      const std::string dir = computerDir(Computers[i], line);
+      ok = EnsureServerDirectory(object, dir);
+      for (const ReportKind kind : kReportKinds) {
+        if (ok) ok = EnsureServerDirectory(join(object, dir), std::string(kindCode(kind)));
+      }
+    }
+  }
+  if (!ok && other) ftp.FtpClose();
+  return ok;
+}
+
+bool TFormObject_Create::EnsureServerDirectory(const std::string& parent, const std::string& name) {
+  FtpSession& ftp = main_.Ftp;
+  const std::string full = join(parent, name);
+  const auto failed = [&] {
+    main_.ui.message(cp1251::text("Не удалось создать каталог ") + full);
+    return false;
+  };
+  auto known = known_.find(parent);
+  if (known == known_.end()) {
+    // The login directory was just entered; any other parent is entered here.
+    if (main_.Browse.CurrentDirectory != parent || !entered_) {
+      main_.Browse.CurrentDirectory = parent;
+      if (!ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, parent)) return failed();
+    }
+    entered_ = true;
+    std::set<std::string> dirs;
+    ftp::FindData entry;
+    // Only an entry that is exactly a directory, with exactly this name, counts.
+    const auto listed = ftp.ForEachEntry("*.*", entry, [&](const ftp::FindData& e) {
+      if (e.attributes == ftp::kAttrDirectory) dirs.insert(e.name);
+      return true;
+    });
+    if (listed == FtpSession::Listing::Failed) dirs.clear();
+    known = known_.emplace(parent, std::move(dirs)).first;
+  }
+  if (known->second.count(name)) return true;
+  if (!ftp.FtpCreateDirectory(ftp.ConnectionHandle, full)) return failed();
+  known->second.insert(name);
+  known_[full];  // made by this run: known to be empty
+  return true;
+}
+
+void TFormObject_Create::done(int result) {
+  FormClose();
+  QDialog::done(result);
+}
+
+void TFormObject_Create::FormClose() {
+  if (Created) return;
+  CreatedObjectName.clear();
+  if (InitialConnection != kNoConnection) main_.Settings.setCurrentConnection(InitialConnection);
+}
+
+void TFormObject_Create::BitBtn2Click() {
+  reject();
+}
+
+// --- The menu command.
+
+void TFormMain::N1Click() {
+  const bool wasConnected = Browse.Connected;
+  const int wasCurrent = Settings.currentConnection();
+  std::string created;
+  {
+    TFormObject_Create dialog(*this);
+    dialog.exec();
+    created = dialog.CreatedObjectName;
+  }
+  if (!created.empty()) {
+    Browse.ObjectName = created;
+    Browse.ReselectByName = true;
+    Browse.SourceMode = Source::Ftp;  // the new object is on the server, whatever was shown before
+    ClearBrowse(true, true);
+    setCaption(cp1251::text(" Просмотр/печать  отчетов"));
+    Browse.CurrentDirectory = Browse.BaseDirectory;
+    if (enterCurrentDirectory()) {
+      setRefreshRequest(true);
+      N_ServListClick();
+    } else {
+      ui.message(cp1251::text("Не удалось войти в основной каталог"));
+    }
+    Browse.ReselectByName = false;
+    return;
+  }
+  if (!wasConnected || (Browse.Connected && Settings.currentConnection() == wasCurrent)) return;
+  ClearBrowse(true, true);
+  setCaption(cp1251::text(" Просмотр/печать  отчетов"));
+  if (Ftp.FtpOpen()) {
+    setRefreshRequest(true);
+    N_ServListClick();
+  }
+}

@@ -42,7 +42,7 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
   Edit1 = makeEdit(this, "Edit1", 24, 49);
   Edit3 = makeEdit(this, "Edit3", 64, 49);
   Edit2 = makeEdit(this, "Edit2", 104, 5);
-  Edit2->installEventFilter(this);
+  filterTypedKeys(Edit2, isDigit);  // the port: digits only
   Edit9 = makeEdit(this, "Edit9", 144, 49);
   Edit5 = makeEdit(this, "Edit5", 184, 49);
   Edit5->setEchoMode(QLineEdit::Password);
@@ -81,18 +81,6 @@ void TFormConn_Par::FormShow() {
     (record_.accessMode() == Access::ObjectDirectory ? RadioButton2 : RadioButton1)->setChecked(true);
   }
   if (EditMode != Change) Edit1->setFocus();
-}
-
-// The port box keeps typed digits; every other typed character is dropped. Keys that type nothing
-// (backspace, arrows, the paste shortcut) pass.
-bool TFormConn_Par::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Edit2 && event->type() == QEvent::KeyPress) {
-    const QString t = static_cast<QKeyEvent*>(event)->text();
-    if (t.size() == 1 && t.at(0).isPrint() && !(t.at(0) >= QLatin1Char('0') && t.at(0) <= QLatin1Char('9'))) {
-      return true;
-    }
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 void TFormConn_Par::BitBtn1Click() {

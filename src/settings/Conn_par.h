@@ -39,7 +39,6 @@ class TFormConn_Par : public QDialog {
 
  protected:
   void showEvent(QShowEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   ConnectionRecord& buffer_;
