@@ -28,6 +28,7 @@ class TFormObject_Create : public QDialog {
  public:
   static constexpr int kColumns = 8;
   static constexpr uint8_t kNoConnection = 255;
+  static constexpr const char* kInputError = "Ошибка ввода параметров";  // the title of every refusal
 
   explicit TFormObject_Create(TFormMain& main);
 
@@ -42,11 +43,11 @@ class TFormObject_Create : public QDialog {
   std::string CreatedObjectName;
 
   QComboBox* ComboBox1;  // the saved connections of access mode "Каталог списка объектов"
-  QPushButton* BitBtn3;  // "Новое FTP-соединение"
-  QComboBox* ComboBox3;  // existing objects, then "Новый объект"
-  QLineEdit* Edit1;      // a new object's name: Latin letters and digits, at most 49
-  QComboBox* ComboBox2;  // number of flow computers, "1".."8"
-  QGroupBox* GroupBox6;  // " Вычислители "
+  QPushButton* BitBtn3;                  // "Новое FTP-соединение"
+  QComboBox* ComboBox3;                  // existing objects, then "Новый объект"
+  QLineEdit* Edit1;                      // a new object's name: Latin letters and digits, at most 49
+  QComboBox* ComboBox2;                  // number of flow computers, "1".."8"
+  QGroupBox* GroupBox6;                  // " Вычислители "
   std::array<QLabel*, kColumns> n{};     // column headings " №1 ".." №8 "
   std::array<QComboBox*, kColumns> g{};  // address groups "0".."7"
   std::array<QComboBox*, kColumns> a{};  // addresses, typed or "1".."254"
@@ -85,6 +86,6 @@ class TFormObject_Create : public QDialog {
 
   TFormMain& main_;
   std::map<std::string, std::set<std::string>> known_;  // parent -> its directories, this run
-  bool entered_ = false;                                 // CurrentDirectory is the server's directory now
+  bool entered_ = false;                                // CurrentDirectory is the server's directory now
   bool shown_ = false;
 };

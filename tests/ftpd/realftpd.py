@@ -248,6 +248,9 @@ class Relay:
         for s in (client, server):
             s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         state = {"close_after": False, "closed": False}
+        # A reply is forwarded and read in one step under this lock, and close-after is armed under it:
+        # the reply of an earlier command, still being read, can never be taken for the reply it waits for.
+        lock = threading.Lock()
 
         def shut():
             if not state["closed"]:
@@ -266,17 +269,20 @@ class Relay:
                     data = server.recv(65536)
                     if not data:
                         break
-                    client.sendall(data)
-                    buf += data
-                    while b"\n" in buf:
-                        line, buf = buf.split(b"\n", 1)
-                        final = len(line) >= 4 and line[:3].isdigit() and line[3:4] == b" " and line[:1] != b"1"
-                        if final and state["close_after"]:
-                            # Idle first: the client has finished its request when the server goes.
-                            time.sleep(1.5)
-                            shut()
-                            self.log(b"-- closed")
-                            return
+                    closing = False
+                    with lock:
+                        client.sendall(data)
+                        buf += data
+                        while b"\n" in buf:
+                            line, buf = buf.split(b"\n", 1)
+                            final = len(line) >= 4 and line[:3].isdigit() and line[3:4] == b" " and line[:1] != b"1"
+                            closing = closing or (final and state["close_after"])
+                    if closing:
+                        # Idle first: the client has finished its request when the server goes.
+                        time.sleep(1.5)
+                        shut()
+                        self.log(b"-- closed")
+                        return
             except OSError:
                 pass
             shut()
@@ -305,9 +311,10 @@ class Relay:
                     if action == "reply":
                         client.sendall(b"%d %s\r\n" % (fault.get("code", 550), fault.get("text", "Refused.").encode()))
                         continue
-                    if action == "close-after":
-                        state["close_after"] = True
-                    server.sendall(raw + b"\n")
+                    with lock:
+                        if action == "close-after":
+                            state["close_after"] = True
+                        server.sendall(raw + b"\n")
         except OSError:
             pass
         shut()

@@ -21,12 +21,13 @@ struct Computer {
 };
 
 struct Entry {
-  Entry(int s = 0, std::string n = "Obj", std::vector<Computer> c = {{0, 5, 2}, {1, 12, 1}}, std::string text = {})
+  Entry(int s = 0, std::string n = "Obj", std::vector<Computer> c = {{0, 5, 2}, {1, 12, 1}},
+        std::string text = {})
       : server(s), name(std::move(n)), computers(std::move(c)), addressText(std::move(text)) {}
-  int server;                        // ComboBox1 item; -1 = none
-  std::string name;                  // typed as a new object; "" = an existing one (ComboBox3 as it is)
-  std::vector<Computer> computers;   // none = no number of computers chosen
-  std::string addressText;           // typed into the first address box instead of the number
+  int server;                       // ComboBox1 item; -1 = none
+  std::string name;                 // typed as a new object; "" = an existing one (ComboBox3 as it is)
+  std::vector<Computer> computers;  // none = no number of computers chosen
+  std::string addressText;          // typed into the first address box instead of the number
 };
 
 class ObjectCreateTest : public MainWindowFixture {
@@ -88,7 +89,8 @@ class ObjectCreateTest : public MainWindowFixture {
     Strings t;
     for (const char* dir : {"v0005n1", "v0005n2", "v1012n1"}) {
       t.push_back(dir);
-      for (const char* kind : {"chakr", "sutkr", "sutko", "meskr", "mesko"}) t.push_back(std::string(dir) + "/" + kind);
+      for (const char* kind : {"chakr", "sutkr", "sutko", "meskr", "mesko"})
+        t.push_back(std::string(dir) + "/" + kind);
     }
     std::sort(t.begin(), t.end());
     return t;
@@ -160,11 +162,15 @@ TEST_F(ObjectCreateTest, InputChecksInOrder) {
     Strings message;
   } cases[] = {
       {"no server", {-1, "Obj"}, {"Не введено наименование FTP-сервера", title}},
-      {"new object without a name", {0, " "}, {"Наименование объекта может содержать только латинские буквы и цифры", title}},
+      {"new object without a name",
+       {0, " "},
+       {"Наименование объекта может содержать только латинские буквы и цифры", title}},
       {"no number of computers", {0, "Obj", {}}, {"Не введено количество вычислителей", title}},
       {"an empty address", {0, "Obj", {{0, 5, 1}, {0, -1, 1}}}, {"Введены не все параметры", title}},
       {"address 0", {0, "Obj", {{0, 0, 1}}}, {"Адрес вычислителя должен быть в диапазоне 1...254", title}},
-      {"address 255", {0, "Obj", {{0, 255, 1}}}, {"Адрес вычислителя должен быть в диапазоне 1...254", title}},
+      {"address 255",
+       {0, "Obj", {{0, 255, 1}}},
+       {"Адрес вычислителя должен быть в диапазоне 1...254", title}},
       {"a pasted address", {0, "Obj", {{0, 5, 1}}, "1x"}, {"'1x' is not a valid integer value", ""}},
   };
   for (const auto& c : cases) {
@@ -184,7 +190,7 @@ TEST_F(ObjectCreateTest, InputChecksInOrder) {
 
 TEST_F(ObjectCreateTest, LookAlikesAPartialTreeAndItsCompletion) {
   FtpServer server(listOnly());
-  server.makeDir("/OBJ");                    // another letter case
+  server.makeDir("/OBJ");  // another letter case
   server.putFile("/Obj2", "a file, not a directory");
   connectTo(server.port());
   server.setFaults(R"([{"cmd":"MKD","arg":"v0005n2","action":"reply","code":550}])");
@@ -222,7 +228,8 @@ TEST_F(ObjectCreateTest, LongNamesAndPathsAreRefusedWhole) {
   EXPECT_EQ(last(), (Strings{"Пути к каталогам объекта " + o.home + "/" + name + " длиннее 99 символов",
                              "Ошибка ввода параметров"}));
   const Strings log = server.commands();
-  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MKD", 0) == 0; }), 0);
+  EXPECT_EQ(
+      std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MKD", 0) == 0; }), 0);
 }
 
 TEST_F(ObjectCreateTest, ConnectionsOfferedAndTheCurrentOneAfterwards) {
@@ -264,7 +271,8 @@ TEST_F(ObjectCreateTest, ConnectionsOfferedAndTheCurrentOneAfterwards) {
   });
   create({1, "X"}, [&](TFormObject_Create* d) {
     for (int i = 0; i < d->ComboBox1->count(); ++i) items.push_back(d->ComboBox1->itemText(i).toStdString());
-    existingOffered = d->ComboBox3->isEnabled() && d->ComboBox3->itemText(0) == "Old" && !d->Edit1->isEnabled();
+    existingOffered =
+        d->ComboBox3->isEnabled() && d->ComboBox3->itemText(0) == "Old" && !d->Edit1->isEnabled();
     d->ComboBox1->setCurrentIndex(1);
     d->ComboBox1Click();
     onlyNewForOther = !d->ComboBox3->isEnabled() && d->Edit1->isEnabled();
