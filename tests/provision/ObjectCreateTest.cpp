@@ -289,6 +289,18 @@ TEST_F(ObjectCreateTest, ConnectionsOfferedAndTheCurrentOneAfterwards) {
   EXPECT_TRUE(form->Browse.Connected);
   EXPECT_EQ(form->StringGrid1->cell(0, 0), "Old");
 
+  // A session to a connection of the one-object kind: no connection is initial, so a failed "Создать"
+  // with "bad" leaves "bad" current, and the window opens it afresh (and says it cannot).
+  form->Settings.setCurrentConnection(0);
+  ASSERT_TRUE(form->Ftp.FtpOpen());
+  ui.messages.clear();
+  EXPECT_TRUE(create({1, "Y"}));
+  EXPECT_EQ(form->Settings.currentConnection(), 2);
+  EXPECT_FALSE(form->Browse.Connected);
+  EXPECT_EQ(ui.texts(),
+            (Strings{"Не выполнено соединение по IP-адресу", "Не выполнено соединение по IP-адресу"}));
+  EXPECT_EQ(form->StringGrid1->cell(0, 0), "") << "the window cleared";
+
   // With no connection of the object-list kind nothing can be chosen.
   form->Settings.setRecord(0, objectDir);
   form->Settings.setConnectionCount(1);
