@@ -3,71 +3,29 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
-#include <QResizeEvent>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStringListModel>
 
 #include <algorithm>
 
 #include "app/Widgets.h"
-#include "core/Cp1251.h"
 #include "view/ReportText.h"
-#include "view/Report_prn.h"
 #include "view/RowList.h"
 
 namespace {
 
-constexpr int kListLeft = 52;
-constexpr int kRowHeight = 17;
-// The designed sizes are outer ones; the frame a window manager adds is not part of the client area.
-constexpr int kFrameWidth = 8;
-constexpr int kFrameHeight = 31;
-constexpr int kDesignedWidth = 1053, kDesignedHeight = 745;
+QFont listFont() {
+  QFont f(QStringLiteral("Arial"));
+  f.setPixelSize(15);
+  return f;
+}
 
 }  // namespace
 
-TFormAlarm_View::TFormAlarm_View(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("FormAlarm_View"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::CustomizeWindowHint);
-  resize(kDesignedWidth - kFrameWidth, kDesignedHeight - kFrameHeight);
-
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel1->setAutoFillBackground(true);
-  QPalette grey = Panel1->palette();
-  grey.setColor(QPalette::Window, QColor(211, 211, 211));
-  Panel1->setPalette(grey);
-
-  Panel4 = new QFrame(Panel1);
-  place(Panel4, "Panel4", QRect(2, 2, 1002, 665));
-  Panel4->setFrameStyle(QFrame::Box | QFrame::Plain);
-  Panel4->setAutoFillBackground(true);
-  QPalette white = Panel4->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  Panel4->setPalette(white);
-
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(15);
-  ListBox1 = new RowList(Panel4, kRowHeight);
-  Rows = ListBox1->rowsModel();
-  place(ListBox1, "ListBox1", QRect(kListLeft, 0, 221, 665));
-  ListBox1->setFont(font);
-  Label1 = makeLabel(Panel4, "Label1", QRect(8, 64, 10, kRowHeight), QString());
-  Label1->setFont(font);
-
-  QFont buttons(QStringLiteral("Arial"));
-  buttons.setPixelSize(12);
-  BitBtn3 = makeButton(this, "BitBtn3", QRect(769, 673, 127, 21), QStringLiteral("Печать"));
-  BitBtn1 = makeButton(this, "BitBtn1", QRect(904, 673, 127, 21), QStringLiteral("Выход"));
-  for (QPushButton* b : {BitBtn3, BitBtn1}) {
-    b->setFont(buttons);
-    b->setAutoDefault(false);
-  }
-  connect(BitBtn3, &QPushButton::clicked, this, &TFormAlarm_View::BitBtn3Click);
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormAlarm_View::BitBtn1Click);
+TFormAlarm_View::TFormAlarm_View(QWidget* parent)
+    : TextViewer(parent, "FormAlarm_View", QSize(1053, 745), QRect(2, 2, 1002, 665),
+                 QRect(kListLeft, 0, 221, 665), 1031, listFont()) {
   FormCreate();
 }
 
@@ -83,12 +41,8 @@ void TFormAlarm_View::showEvent(QShowEvent* e) {
   if (!e->spontaneous()) FormShow();  // the rows are rebuilt at every showing
 }
 
-std::string_view TFormAlarm_View::text() const {
-  return Text ? std::string_view(Text, static_cast<size_t>(std::max(TextLength, 0))) : std::string_view();
-}
-
 void TFormAlarm_View::FormShow() {
-  setWindowTitle(toQ(cp1251::text(" Файл  \"") + FileName + "\""));
+  setFileCaption();
   const auto rows = report::alarmRows(text());
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(rows.size()));
@@ -113,22 +67,4 @@ void TFormAlarm_View::FormShow() {
   const QModelIndex last = Rows->index(Rows->rowCount() - 1);
   ListBox1->setCurrentIndex(last);
   ListBox1->scrollTo(last);
-}
-
-void TFormAlarm_View::resizeEvent(QResizeEvent* e) {
-  QDialog::resizeEvent(e);
-  Panel1->setGeometry(rect());
-  // The buttons keep their distance from the lower right corner (as designed in the 1053 x 745 window).
-  const int right = width() - (kDesignedWidth - kFrameWidth - (904 + 127));
-  const int top = height() - (kDesignedHeight - kFrameHeight - 673);
-  BitBtn1->move(right - BitBtn1->width(), top);
-  BitBtn3->move(right - BitBtn1->width() - 8 - BitBtn3->width(), top);
-}
-
-void TFormAlarm_View::BitBtn3Click() {
-  printText(this, text());
-}
-
-void TFormAlarm_View::BitBtn1Click() {
-  accept();
 }
