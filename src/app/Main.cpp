@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMenuBar>
@@ -46,6 +47,13 @@ TFormMain::TFormMain(std::string exeFolder, Ui& ui_, QWidget* parent)
   TimerStart->setInterval(10);
   TimerStart->setSingleShot(true);
   connect(TimerStart, &QTimer::timeout, this, &TFormMain::TimerStartTimer);
+  // While a server is awaited the window repaints and answers the window manager, but takes no input.
+  Ftp.setWaitHook([this] {
+    const bool outer = !awaitingServer_;
+    awaitingServer_ = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (outer) awaitingServer_ = false;
+  });
   FormCreate();
 }
 
@@ -234,6 +242,9 @@ void TFormMain::showEvent(QShowEvent* e) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* e) {
+  // Closing would end the session under the request that is waiting for it: the operator closes again
+  // once the answer is in.
+  if (awaitingServer_) return e->ignore();
   if (shown_ && !closed_) FormClose();
   e->accept();
 }

@@ -181,4 +181,5 @@ class TFormMain : public QMainWindow {
   formats::DateTimeFormats savedFormats_;
   bool shown_ = false;
   bool closed_ = false;
+  bool awaitingServer_ = false;  // inside the FTP session's wait: events are processed, closing is not
 };

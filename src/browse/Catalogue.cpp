@@ -56,6 +56,13 @@ void TFormMain::StringGrid2Click() {
   Browse.ComputerDir = StringGrid2->cell(0, row);
   Browse.FilePrefix = Browse.ObjectName + "-" + Browse.ComputerDir;
   EntryCount.fill(0);
+  const FtpSession::Action action(Ftp);
+  if (Browse.SourceMode == Source::Ftp) {
+    std::vector<FtpSession::Ahead> kinds;
+    for (const ReportKind kind : kReportKinds)
+      kinds.push_back({FtpSession::Ahead::Kind::Listing, Ftp.KindDirectory(kind)});
+    Ftp.FetchAhead(kinds);
+  }
   for (const ReportKind kind : kReportKinds) {
     if (Browse.SourceMode != Source::Ftp) {
       ListReportsLocal(kind);

@@ -47,6 +47,7 @@ void TFormMain::StringGrid1Click() {
   }
   const KeepFocus focus(this);
   WaitCursor wait(ui);
+  const FtpSession::Action action(Ftp);
   if (!objectMode) {
     const std::string name = StringGrid1->cell(0, row);
     // A name from the server or the disk becomes part of local paths (cache, local folder): one that
@@ -99,6 +100,13 @@ void TFormMain::StringGrid1Click() {
   };
   if (ftpMode) {
     Browse.CurrentDirectory = Browse.ObjectPath;
+    // The object directory and its gas-parameter file at once; the lines' reports follow in the line click.
+    std::vector<FtpSession::Ahead> ahead{{FtpSession::Ahead::Kind::Listing, Browse.ObjectPath}};
+    if (Browse.ObjectNameKnown) {
+      ahead.push_back(
+          {FtpSession::Ahead::Kind::File, ftp::joinPath(Browse.ObjectPath, Browse.GasParFileName)});
+    }
+    Ftp.FetchAhead(ahead);
     int r = ListComputers();
     if (r == 1) r = Ftp.FtpReconnect() ? ListComputers() : 1;
     if (r == 1) {
@@ -248,6 +256,7 @@ void TFormMain::BitBtn2Click() {
   const KeepFocus focus(this);
   setEnabled(false);
   WaitCursor wait(ui);
+  const FtpSession::Action action(Ftp);
   SavedObjectName = Browse.ObjectName;
   SavedComputerDir = Browse.ComputerDir;
   // Connection probe: enter the login directory and list it.

@@ -64,6 +64,8 @@ void TFormMain::ReportListClick(ReportKind kind) {
 TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName, ReportKind kind,
                                                     bool lastRow) {
   WaitCursor wait(ui);
+  const FtpSession::Action action(Ftp);
+  Ftp.FetchAhead({{FtpSession::Ahead::Kind::File, ftp::joinPath(Ftp.KindDirectory(kind), fileName)}});
   const int entered = Ftp.EnterKindDirectory(kind);
   if (entered == 1) return ReportFetchResult::FetchNoDirectory;
   if (entered != 0) return ReportFetchResult::FetchConnectionLost;

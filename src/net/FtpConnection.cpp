@@ -1,5 +1,11 @@
 #include "net/FtpConnection.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
 #include "net/Ftp_fun.h"
 
 namespace ftp {
@@ -11,6 +17,16 @@ size_t collectReplyLine(char* data, size_t size, size_t n, void* user) {
   std::string line(data, size * n);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   static_cast<std::vector<std::string>*>(user)->push_back(std::move(line));
+  return size * n;
+}
+
+size_t collectBody(char* data, size_t size, size_t n, void* user) {
+  auto* b = static_cast<Body*>(user);
+  if (b->bytes.size() + size * n > kMaxDownloadBytes) {
+    b->tooLarge = true;
+    return 0;
+  }
+  b->bytes.append(data, size * n);
   return size * n;
 }
 
@@ -48,13 +64,17 @@ uint32_t curlError(CURLcode rc, long code) {
 }
 
 Connection::~Connection() {
+  if (running) curl_multi_remove_handle(multi, curl);
   if (curl) curl_easy_cleanup(curl);
+  curl_slist_free_all(quote_);
   // The live connection is in the multi handle's cache: its cleanup says QUIT and closes it.
   if (multi) curl_multi_cleanup(multi);
 }
 
 void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_reset(curl);
+  curl_slist_free_all(quote_);
+  quote_ = nullptr;
   replies.clear();
   curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
@@ -80,51 +100,106 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
 // sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
 // the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
-  constexpr int kNoSocketWaitMs = 1;
-  constexpr int kSocketWaitMs = 50;
-  if (!multi && !(multi = curl_multi_init())) return CURLE_OUT_OF_MEMORY;
-  if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
-  CURLcode result = CURLE_COULDNT_CONNECT;  // a request that ends without a result lost its connection
-  for (bool done = false; !done;) {
-    int running = 0;
-    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-    int queued = 0;
-    while (const CURLMsg* m = curl_multi_info_read(multi, &queued)) {
-      if (m->msg == CURLMSG_DONE && m->easy_handle == curl) {
-        result = m->data.result;
-        done = true;
-      }
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kRepaintEvery = std::chrono::milliseconds(30);
+  if (!start()) return result;
+  auto repainted = Clock::now();
+  std::vector<Connection*> all;
+  while (!step()) {
+    if (background && *background) (*background)();
+    all.assign(1, this);
+    if (companions)
+      std::copy_if(companions->begin(), companions->end(), std::back_inserter(all),
+                   [](const Connection* c) { return c->running; });
+    wait(all);
+    if (waiting && *waiting && Clock::now() - repainted >= kRepaintEvery) {
+      (*waiting)();
+      repainted = Clock::now();
     }
-    if (done || running == 0) break;
+  }
+  return result;
+}
+
+bool Connection::start() {
+  result = CURLE_COULDNT_CONNECT;  // a request that ends without a result lost its connection
+  if (!multi && !(multi = curl_multi_init())) {
+    result = CURLE_OUT_OF_MEMORY;
+    return false;
+  }
+  if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+    result = CURLE_FAILED_INIT;
+    return false;
+  }
+  running = true;
+  return true;
+}
+
+bool Connection::step() {
+  if (!running) return true;
+  int active = 0;
+  bool done = curl_multi_perform(multi, &active) != CURLM_OK;
+  int queued = 0;
+  while (const CURLMsg* m = curl_multi_info_read(multi, &queued)) {
+    if (m->msg == CURLMSG_DONE && m->easy_handle == curl) {
+      result = m->data.result;
+      done = true;
+    }
+  }
+  if (!done && active != 0) return false;
+  curl_multi_remove_handle(multi, curl);
+  running = false;
+  return true;
+}
+
+void Connection::wait(const std::vector<Connection*>& running) {
+  constexpr long kNoSocketWaitMs = 1;
+  constexpr long kSocketWaitMs = 50;
+  long timeout = kSocketWaitMs;
+  std::vector<pollfd> fds;
+  for (const Connection* c : running) {
+    if (!c->running) continue;
     fd_set read, write, error;
     FD_ZERO(&read);
     FD_ZERO(&write);
     FD_ZERO(&error);
     int maxfd = -1;
-    curl_multi_fdset(multi, &read, &write, &error, &maxfd);
-    if (curl_multi_poll(multi, nullptr, 0, maxfd < 0 ? kNoSocketWaitMs : kSocketWaitMs, nullptr) != CURLM_OK)
-      break;
+    curl_multi_fdset(c->multi, &read, &write, &error, &maxfd);
+    if (maxfd < 0) timeout = std::min(timeout, kNoSocketWaitMs);
+    for (int fd = 0; fd <= maxfd; ++fd) {
+      const short events =
+          static_cast<short>((FD_ISSET(fd, &read) ? POLLIN : 0) | (FD_ISSET(fd, &write) ? POLLOUT : 0) |
+                             (FD_ISSET(fd, &error) ? POLLPRI : 0));
+      if (events) fds.push_back({fd, events, 0});
+    }
+    long own = -1;
+    curl_multi_timeout(c->multi, &own);
+    if (own >= 0) timeout = std::min(timeout, own);
   }
-  curl_multi_remove_handle(multi, curl);
-  return result;
+  (void)poll(fds.data(), fds.size(), static_cast<int>(timeout));
 }
 
 CURLcode Connection::perform(long& code) {
   const CURLcode rc = run();
-  code = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  code = replyCode();
   return rc;
 }
 
-CURLcode Connection::command(const Timeouts& t, const std::vector<std::string>& commands, long& code) {
+long Connection::replyCode() const {
+  long code = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+void Connection::prepareCommands(const Timeouts& t, const std::vector<std::string>& commands) {
   prepare(t, url("/"));
-  curl_slist* quote = nullptr;
-  for (const auto& c : commands) quote = curl_slist_append(quote, ("*" + c).c_str());
-  curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
+  for (const auto& c : commands) quote_ = curl_slist_append(quote_, ("*" + c).c_str());
+  curl_easy_setopt(curl, CURLOPT_QUOTE, quote_);
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-  const CURLcode rc = perform(code);
-  curl_slist_free_all(quote);
-  return rc;
+}
+
+CURLcode Connection::command(const Timeouts& t, const std::vector<std::string>& commands, long& code) {
+  prepareCommands(t, commands);
+  return perform(code);
 }
 
 bool Connection::reconnected() const {
@@ -133,18 +208,27 @@ bool Connection::reconnected() const {
   return connects > 0;
 }
 
-bool Connection::login(const Timeouts& t, uint32_t& error) {
-  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
+void Connection::prepareLogin(const Timeouts& t) {
   prepare(t, url("/"));
-  curl_slist* quote = curl_slist_append(nullptr, "*FEAT");
-  curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+}
+
+bool Connection::login(const Timeouts& t, bool askFeatures, uint32_t& error) {
+  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
+  prepareLogin(t);
+  if (askFeatures) {
+    quote_ = curl_slist_append(nullptr, "*FEAT");
+    curl_easy_setopt(curl, CURLOPT_QUOTE, quote_);
+  }
   long code = 0;
   const CURLcode rc = perform(code);
-  curl_slist_free_all(quote);
+  return finishLogin(t, rc, error);
+}
+
+bool Connection::finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error) {
   if (rc != CURLE_OK) {
-    error = curlError(rc, code);
+    error = curlError(rc, replyCode());
     return false;
   }
   for (const auto& line : replies) {
@@ -157,8 +241,42 @@ bool Connection::login(const Timeouts& t, uint32_t& error) {
   const char* entry = nullptr;
   curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry);
   const std::string named = entry ? entry : "/";
+  entryNamed = entry != nullptr;
   if (!readPath(t, named, entryPath, error)) return false;
   cwd = entryPath;
+  return true;
+}
+
+void Connection::prepareListing(const Timeouts& t, const std::string& wireDir, Body& body) {
+  // On a directory URL under NOCWD libcurl sends the command with the directory as its argument.
+  prepare(t, directoryUrl(wireDir));
+  curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, hasMlst ? "MLSD" : "LIST");
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  type = TransferType::Ascii;
+}
+
+void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath, Body& body) {
+  prepare(t, url(wirePath));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxDownloadBytes));
+  // No SIZE before RETR: a round trip for a number that sizeAsAnnounced() and the 226 reply cover.
+  curl_easy_setopt(curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  type = TransferType::Binary;
+}
+
+bool Connection::sizeAsAnnounced(const Body& body) const {
+  for (const auto& line : repliesWith(150)) {
+    const size_t end = line.rfind(" bytes)");
+    const size_t open = end == std::string::npos ? end : line.rfind('(', end);
+    if (open == std::string::npos || end == open + 1) continue;
+    const std::string digits = line.substr(open + 1, end - open - 1);
+    if (digits.size() > 19 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    return std::stoull(digits) == body.bytes.size();
+  }
   return true;
 }
 

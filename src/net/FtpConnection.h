@@ -8,6 +8,7 @@
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@ struct Timeouts;
 // The last-error value of a refusal by a server that answered.
 [[nodiscard]] uint32_t replyError(long code);
 
+// The body of a listing or a download as it arrives, refused past the download limit.
+struct Body {
+  std::string bytes;
+  bool tooLarge = false;
+};
+
+// The transfer type the server was last switched to on a connection (libcurl sends TYPE A before a
+// listing and TYPE I before a file transfer whenever the connection is in the other one).
+enum class TransferType { Unknown, Ascii, Binary };
+
 class Connection {
  public:
   Connection() = default;
@@ -34,22 +45,54 @@ class Connection {
   CURLM* multi = nullptr;  // runs the requests of curl; holds its live connection between them
   std::string root;        // "ftp://host:port/"
   std::string user, password;
-  std::string entryPath;  // login directory, exactly as named on the server
-  std::string cwd;        // the directory the callers last entered
-  bool hasMlst = false;   // FEAT lists MLST: listings use MLSD, single lookups MLST
-  ByteRules bytes;        // how this server reads and writes byte 0xFF
+  std::string entryPath;    // login directory, exactly as named on the server
+  bool entryNamed = false;  // the server named it (PWD at the login answered); "/" otherwise
+  std::string cwd;          // the directory the callers last entered
+  bool hasMlst = false;     // FEAT lists MLST: listings use MLSD, single lookups MLST
+  ByteRules bytes;          // how this server reads and writes byte 0xFF
+  TransferType type = TransferType::Unknown;
   std::vector<std::string> replies;
+  // Called now and then while a request waits, so that the window can repaint (may be empty).
+  const std::function<void()>* waiting = nullptr;
+  // Requests of other connections that run along while this one waits, and what drives them a step.
+  std::vector<Connection*>* companions = nullptr;
+  const std::function<void()>* background = nullptr;
 
-  // Logs in (USER, PASS, PWD) and reads FEAT; false with the last error in error.
-  [[nodiscard]] bool login(const Timeouts& t, uint32_t& error);
+  // Logs in (USER, PASS, PWD) and, unless the caller knows the answer, reads FEAT; false with the last
+  // error in error.
+  [[nodiscard]] bool login(const Timeouts& t, bool askFeatures, uint32_t& error);
+  // The login request of login() (without FEAT), prepared to run along with others.
+  void prepareLogin(const Timeouts& t);
+  // After a login: the features and the login directory, as login() reads them.
+  [[nodiscard]] bool finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error);
 
   // Resets the handle and sets what every request needs. The live connection survives the reset.
   void prepare(const Timeouts& t, const std::string& target);
   // Sends commands of our own ("*" keeps the connection when the server refuses one) on a request
   // that transfers nothing; code is the last reply code, 0 when no reply came.
   CURLcode command(const Timeouts& t, const std::vector<std::string>& commands, long& code);
+  // The request of command(), prepared to run along with others.
+  void prepareCommands(const Timeouts& t, const std::vector<std::string>& commands);
+  // The last reply code of the last request, 0 when no reply came.
+  [[nodiscard]] long replyCode() const;
   // Runs a prepared request; code as for command().
   CURLcode perform(long& code);
+  // A listing (MLSD or LIST) of a directory in its wire form, into body.
+  void prepareListing(const Timeouts& t, const std::string& wireDir, Body& body);
+  // A download of a file in its wire form, into body.
+  void prepareDownload(const Timeouts& t, const std::string& wirePath, Body& body);
+  // After a download: false when the server announced a size ("(123 bytes)" in its 150 reply) and
+  // another number of bytes came. libcurl no longer asks SIZE first, so this is the check it did.
+  [[nodiscard]] bool sizeAsAnnounced(const Body& body) const;
+
+  // The request in steps, so that several connections run at once: start() hands the prepared request
+  // to this connection's multi handle, step() drives it without waiting and is true once it finished
+  // (result set), wait() waits until one of the connections can go on.
+  [[nodiscard]] bool start();
+  [[nodiscard]] bool step();
+  static void wait(const std::vector<Connection*>& running);
+  bool running = false;
+  CURLcode result = CURLE_OK;
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
 
@@ -70,8 +113,10 @@ class Connection {
  private:
   // Runs the request to its end on the multi handle, with short waits of our own (see the .cpp).
   [[nodiscard]] CURLcode run();
+
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
+  curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
 };
 
 }  // namespace ftp

@@ -8,6 +8,7 @@
 #include "core/Cp1251.h"
 #include "core/ReportKind.h"
 #include "net/FtpConnection.h"
+#include "net/FtpSessionParts.h"
 #include "settings/SettingsFile.h"
 
 using ftp::curlError;
@@ -51,26 +52,6 @@ bool globMatch(const char* p, const char* s) {
 std::string baseName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-size_t collectBytes(char* data, size_t size, size_t n, void* user) {
-  static_cast<std::string*>(user)->append(data, size * n);
-  return size * n;
-}
-
-struct Download {
-  std::string bytes;
-  bool tooLarge = false;
-};
-
-size_t collectDownload(char* data, size_t size, size_t n, void* user) {
-  auto* d = static_cast<Download*>(user);
-  if (d->bytes.size() + size * n > ftp::kMaxDownloadBytes) {
-    d->tooLarge = true;
-    return 0;
-  }
-  d->bytes.append(data, size * n);
-  return size * n;
 }
 
 struct Upload {
@@ -134,11 +115,13 @@ bool FtpSession::transferValid(HINTERNET h, int kind) {
   return true;
 }
 
+std::string ftp::joinPath(const std::string& dir, const std::string& name) {
+  return dir + (dir.empty() || dir.back() != '/' ? "/" : "") + name;
+}
+
 std::string FtpSession::resolve(const std::string& path) const {
   if (!path.empty() && path[0] == '/') return path;
-  std::string base = connection_->cwd;
-  if (base.empty() || base.back() != '/') base += '/';
-  return base + path;
+  return ftp::joinPath(connection_->cwd, path);
 }
 
 bool FtpSession::wire(const std::string& path, std::string& out) {
@@ -183,6 +166,7 @@ bool FtpSession::FtpOpen() {
 }
 
 bool FtpSession::FtpReconnect() {
+  forget();
   if (ConnectionHandle != kNoHandle) InternetCloseHandle(ConnectionHandle);
   if (SessionHandle != kNoHandle) InternetCloseHandle(SessionHandle);
   ConnectionHandle = SessionHandle = TransferHandle = kNoHandle;
@@ -210,9 +194,12 @@ void FtpSession::FtpClose() {
   browse_.Connected = false;
 }
 
+std::string FtpSession::KindDirectory(ReportKind kind) const {
+  return browse_.ObjectPath + "/" + browse_.ComputerDir + "/" + std::string(kindCode(kind));
+}
+
 int FtpSession::EnterKindDirectory(ReportKind kind) {
-  browse_.CurrentDirectory =
-      browse_.ObjectPath + "/" + browse_.ComputerDir + "/" + std::string(kindCode(kind));
+  browse_.CurrentDirectory = KindDirectory(kind);
   int attempts = 2;
   for (;;) {
     if (FtpSetCurrentDirectory(ConnectionHandle, browse_.CurrentDirectory)) return 0;
@@ -246,15 +233,27 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->root = "ftp://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(tcpPort) + "/";
   c->user = user;
   c->password = password;
-  // The byte rules of the server stay known across reconnects to the same server.
-  if (rules_.first == c->root) c->bytes = rules_.second;
   uint32_t error = 0;
-  const bool in = c->login(timeouts_, error);
-  rules_ = {c->root, c->bytes};
+  if (facts_.root != c->root) {
+    facts_ = ServerFacts{};
+    facts_.root = c->root;
+  }
+  c->bytes = facts_.bytes;
+  c->waiting = &waitHook_;
+  // FEAT once per server: its answer does not change between reconnects.
+  const bool in = c->login(timeouts_, !facts_.featuresKnown, error);
+  facts_.bytes = c->bytes;
   if (!in) return fail(error), kNoHandle;
+  if (facts_.featuresKnown) {
+    c->hasMlst = facts_.hasMlst;
+  } else {
+    facts_.featuresKnown = true;
+    facts_.hasMlst = c->hasMlst;
+  }
   c->replies.clear();
   c->handle = newHandle();
   connection_ = std::move(c);
+  openExtras();
   lastError_ = 0;
   return connection_->handle;
 }
@@ -265,15 +264,12 @@ bool FtpSession::InternetCloseHandle(HINTERNET handle) {
     transfer_.reset();
     return true;
   }
-  if (connection_ && connection_->handle == handle) {
+  if ((connection_ && connection_->handle == handle) || handle == SessionHandle) {
+    // Closing the session closes what was opened on it; QUIT goes to every connection.
     transfer_.reset();
-    connection_.reset();  // sends QUIT and closes the control connection
-    return true;
-  }
-  if (handle == SessionHandle) {
-    // Closing the session closes what was opened on it.
-    transfer_.reset();
+    closeExtras();
     connection_.reset();
+    forget();
     return true;
   }
   return fail(ftp::kErrorInvalidHandle);
@@ -284,6 +280,12 @@ bool FtpSession::InternetCloseHandle(HINTERNET handle) {
 bool FtpSession::FtpGetCurrentDirectory(HINTERNET connection, std::string& directory) {
   if (!connectionValid(connection)) return false;
   ftp::Connection& c = *connection_;
+  if (c.entryNamed && c.cwd == c.entryPath) {
+    // Nothing entered since the login: the login's own PWD named this directory.
+    directory = c.entryPath;
+    lastError_ = 0;
+    return true;
+  }
   long code = 0;
   CURLcode rc = c.command(timeouts_, {"PWD"}, code);
   if (rc == CURLE_OK && code == 257 && c.reconnected() && c.cwd != c.entryPath) {
@@ -320,6 +322,16 @@ bool FtpSession::FtpSetCurrentDirectory(HINTERNET connection, const std::string&
   if (!connectionValid(connection)) return false;
   if (directory.empty() || !safeForCommand(directory)) return fail(ftp::kErrorInvalidParameter);
   const std::string path = resolve(directory);
+  switch (knownEntry(path)) {
+    case KnownEntry::Enterable:
+      connection_->cwd = path;
+      lastError_ = 0;
+      return true;
+    case KnownEntry::Refused:
+      return fail(ftp::kErrorInternetExtendedError);
+    case KnownEntry::Unknown:
+      break;
+  }
   if (!pathCommand("CWD", path)) return false;
   connection_->cwd = path;
   return true;
@@ -328,6 +340,7 @@ bool FtpSession::FtpSetCurrentDirectory(HINTERNET connection, const std::string&
 bool FtpSession::FtpCreateDirectory(HINTERNET connection, const std::string& path) {
   if (!connectionValid(connection)) return false;
   if (path.empty() || !safeForCommand(path)) return fail(ftp::kErrorInvalidParameter);
+  forget();
   return pathCommand("MKD", resolve(path));
 }
 
@@ -335,6 +348,7 @@ bool FtpSession::FtpRenameFile(HINTERNET connection, const std::string& from, co
   if (!connectionValid(connection)) return false;
   if (from.empty() || to.empty() || !safeForCommand(from) || !safeForCommand(to))
     return fail(ftp::kErrorInvalidParameter);
+  forget();
   std::string sentFrom, sentTo;
   if (!wire(resolve(from), sentFrom) || !wire(resolve(to), sentTo)) return false;
   long code = 0;
@@ -350,6 +364,7 @@ bool FtpSession::FtpRenameFile(HINTERNET connection, const std::string& from, co
 bool FtpSession::FtpDeleteFile(HINTERNET connection, const std::string& name) {
   if (!connectionValid(connection)) return false;
   if (name.empty() || !safeForCommand(name)) return fail(ftp::kErrorInvalidParameter);
+  forget();
   return pathCommand("DELE", resolve(name));
 }
 
@@ -359,22 +374,31 @@ bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData
   ftp::Connection& c = *connection_;
   std::string sent;
   if (!wire(dir, sent)) return false;
-  std::string body;
-  // On a directory URL under NOCWD libcurl sends the command with the directory as its argument.
-  c.prepare(timeouts_, c.directoryUrl(sent));
-  curl_easy_setopt(c.curl, CURLOPT_CUSTOMREQUEST, c.hasMlst ? "MLSD" : "LIST");
-  curl_easy_setopt(c.curl, CURLOPT_WRITEFUNCTION, collectBytes);
-  curl_easy_setopt(c.curl, CURLOPT_WRITEDATA, &body);
+  ftp::Body body;
+  c.prepareListing(timeouts_, sent, body);
   long code = 0;
   const CURLcode rc = c.perform(code);
-  if (rc != CURLE_OK) return failed(rc, code);
-  out = c.hasMlst ? ftp::parseMlsd(body) : ftp::parseList(body, clock_());
+  if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
+  out = parseListing(body.bytes);
   return true;
+}
+
+std::vector<ftp::FindData> FtpSession::parseListing(const std::string& body) const {
+  return connection_->hasMlst ? ftp::parseMlsd(body) : ftp::parseList(body, clock_());
 }
 
 bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
   ftp::Connection& c = *connection_;
   out.clear();
+  const size_t slash = path.rfind('/');
+  if (const auto* listed = knownListing(slash == 0 ? "/" : path.substr(0, slash))) {
+    // The directory was just listed in this action: the entry is as listed there.
+    for (const auto& e : *listed) {
+      if (e.name == baseName(path)) out.push_back(e);
+    }
+    lastError_ = 0;
+    return true;
+  }
   if (c.hasMlst) {
     // MLST answers on the control connection: no data connection for one file.
     std::string sent;
@@ -417,7 +441,12 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
   t->kind = Transfer::Find;
   const bool all = pattern.empty() || pattern == "*.*" || pattern == "*";
   if (all || hasWildcards(pattern)) {
-    if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
+    if (const auto* listed = knownListing(connection_->cwd)) {
+      t->entries = *listed;
+    } else {
+      if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
+      remember(connection_->cwd, t->entries);
+    }
     if (!all) {
       std::erase_if(t->entries,
                     [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
@@ -452,21 +481,25 @@ HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name,
     return openTransfer(std::move(t));
   }
   if (access != ftp::kGenericRead) return fail(ftp::kErrorInvalidParameter), kNoHandle;
+  t->kind = Transfer::Read;
+  uint32_t refused = 0;
+  if (takeKnownFile(path, t->bytes, refused)) {
+    if (refused != 0) return fail(refused), kNoHandle;
+    return openTransfer(std::move(t));
+  }
   ftp::Connection& c = *connection_;
   std::string sent;
   if (!wire(path, sent)) return kNoHandle;
-  Download d;
-  c.prepare(timeouts_, c.url(sent));
-  curl_easy_setopt(c.curl, CURLOPT_WRITEFUNCTION, collectDownload);
-  curl_easy_setopt(c.curl, CURLOPT_WRITEDATA, &d);
-  curl_easy_setopt(c.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(ftp::kMaxDownloadBytes));
+  ftp::Body body;
+  c.prepareDownload(timeouts_, sent, body);
   long code = 0;
   const CURLcode rc = c.perform(code);
   if (rc != CURLE_OK) {
-    return fail(d.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code)), kNoHandle;
+    return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code)), kNoHandle;
   }
-  t->kind = Transfer::Read;
-  t->bytes = std::move(d.bytes);
+  // Fewer bytes than announced: the transfer was cut, as libcurl reports it when it knows the size.
+  if (!c.sizeAsAnnounced(body)) return fail(ftp::kErrorInternetConnectionAborted), kNoHandle;
+  t->bytes = std::move(body.bytes);
   return openTransfer(std::move(t));
 }
 
@@ -496,8 +529,10 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   ftp::Connection& c = *connection_;
   std::string sent;
   if (!wire(transfer_->path, sent)) return false;
+  forget();
   Upload u{static_cast<const char*>(data), size};
   c.prepare(timeouts_, c.url(sent));
+  c.type = ftp::TransferType::Binary;
   curl_easy_setopt(c.curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(c.curl, CURLOPT_READFUNCTION, feedUpload);
   curl_easy_setopt(c.curl, CURLOPT_READDATA, &u);

@@ -15,6 +15,7 @@
 // exactly (net/FtpTelnet.h).
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,9 @@ using HINTERNET = uint32_t;  // 0 = no handle
 inline constexpr HINTERNET kNoHandle = 0;
 
 namespace ftp {
+// A name in a directory, as the session makes relative names absolute.
+std::string joinPath(const std::string& dir, const std::string& name);
+
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
@@ -51,6 +55,10 @@ inline constexpr uint32_t kGenericWrite = 0x40000000u;
 
 // Files larger than this are refused rather than read into memory (12003).
 inline constexpr uint64_t kMaxDownloadBytes = 256ull << 20;
+
+// The session's connections at most, its first one included: listings and files a handler asks for
+// next are fetched at once on all of them.
+inline constexpr int kMaxConnections = 5;
 
 // How long the session waits before it calls a connection lost (seconds).
 struct Timeouts {
@@ -80,7 +88,9 @@ class FtpSession {
   // Closes the transfer, the connection and the session; harmless when nothing is open.
   void FtpClose();
   bool isOpen() const { return ConnectionHandle != kNoHandle; }
-  // Enters ObjectPath/ComputerDir/<kind code> with one reconnect on a lost connection:
+  // ObjectPath/ComputerDir/<kind code> of the browse state.
+  std::string KindDirectory(ReportKind kind) const;
+  // Enters KindDirectory(kind) with one reconnect on a lost connection:
   // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
   int EnterKindDirectory(ReportKind kind);
 
@@ -119,11 +129,45 @@ class FtpSession {
   bool InternetCloseHandle(HINTERNET handle);
   uint32_t GetLastError() const { return lastError_; }
 
+  // One operator action (a click, a refresh). Within it, what the server answered answers the same
+  // question again: a directory listed answers entering it, listing it and looking up a file in it; a
+  // file fetched ahead answers opening it. Nothing is remembered outside the outermost action, and any
+  // change on the server or a reconnect forgets it all, so every action asks the server afresh.
+  class Action {
+   public:
+    explicit Action(FtpSession& s);
+    ~Action();
+    Action(const Action&) = delete;
+    Action& operator=(const Action&) = delete;
+
+   private:
+    FtpSession& s_;
+  };
+
+  // A listing or a whole file a handler is about to ask for, by absolute path.
+  struct Ahead {
+    enum class Kind { Listing, File } kind;
+    std::string path;
+  };
+  // Within an action: fetches them at once, each on one of the session's connections, so that the
+  // handler's own calls, made as before, are answered without waiting for the server. What could not be
+  // fetched (a lost connection, a refusal that does not settle the question) is left to those calls.
+  void FetchAhead(const std::vector<Ahead>& ops);
+
+  // How many connections the session opens (1 to kMaxConnections); the first one is the session of the
+  // handlers, the others are opened alongside it and serve FetchAhead only.
+  void setConnections(int n);
+  // Called now and then while the session waits for a server, so that the window can repaint.
+  void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+
   void setTimeouts(const ftp::Timeouts& t) { timeouts_ = t; }
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
  private:
   struct Transfer;
+  struct Known;
+  struct Job;
+  struct Extra;
 
   bool fail(uint32_t error);
   bool connectionValid(HINTERNET h);
@@ -133,6 +177,27 @@ class FtpSession {
   HINTERNET openTransfer(std::unique_ptr<Transfer> t);
   bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
+  // Parses a listing body as this session's listing command returns it.
+  std::vector<ftp::FindData> parseListing(const std::string& body) const;
+  // What the current action already knows (null outside an action), after the fetch of that very path
+  // has ended if one is under way; one not yet started is dropped and left to the caller.
+  const std::vector<ftp::FindData>* knownListing(const std::string& dir);
+  void remember(const std::string& dir, const std::vector<ftp::FindData>& entries);
+  enum class KnownEntry { Unknown, Enterable, Refused };
+  KnownEntry knownEntry(const std::string& dir);
+  // A file fetched ahead, taken (answered once): its bytes, or the error of the server's refusal.
+  bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error);
+  void awaitFetch(const std::string& path);
+  void forget();
+  // The extra connections: opened after a login, re-opened when lost. pump() drives their logins and
+  // fetches a step, keeps what they brought and starts waiting fetches on free ones; it also runs while
+  // the first connection waits for its own requests.
+  void openExtras();
+  void reopenExtras();
+  void closeExtras();
+  void pump();
+  void startJob(Extra& x, Job job);
+  void finishJob(Extra& x);
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
 
   SettingsFile& settings_;
@@ -148,6 +213,22 @@ class FtpSession {
   bool failed(int curlCode, long replyCode);
 
   std::unique_ptr<ftp::Connection> connection_;
-  std::pair<std::string, ftp::ByteRules> rules_;  // the byte rules learnt of the server at this URL
+  // What was learnt of the server at this URL, kept across reconnects: its byte rules and whether it
+  // lists with MLSD (asked with FEAT once).
+  struct ServerFacts {
+    std::string root;
+    ftp::ByteRules bytes;
+    bool featuresKnown = false;
+    bool hasMlst = false;
+  } facts_;
   std::unique_ptr<Transfer> transfer_;
+  int connections_ = ftp::kMaxConnections;
+  std::vector<std::unique_ptr<Extra>> extras_;
+  std::deque<Job> queue_;                     // fetches waiting for a free extra connection
+  std::vector<ftp::Connection*> background_;  // the extras' running requests
+  std::function<void()> pump_ = [this] { pump(); };
+  std::function<void()> waitHook_;
+  int actions_ = 0;
+  uint64_t actionSerial_ = 0;  // fetches of an earlier action (or before a forget) are not kept
+  std::unique_ptr<Known> known_;
 };

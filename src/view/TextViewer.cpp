@@ -51,8 +51,10 @@ TextViewer::TextViewer(QWidget* parent, const char* name, QSize designed, QRect 
 
   QFont buttons(QStringLiteral("Arial"));
   buttons.setPixelSize(12);
-  BitBtn3 = makeButton(this, "BitBtn3", QRect(buttonsRight - 262, kButtonsTop, 127, 21), QStringLiteral("Печать"));
-  BitBtn1 = makeButton(this, "BitBtn1", QRect(buttonsRight - 127, kButtonsTop, 127, 21), QStringLiteral("Выход"));
+  BitBtn3 =
+      makeButton(this, "BitBtn3", QRect(buttonsRight - 262, kButtonsTop, 127, 21), QStringLiteral("Печать"));
+  BitBtn1 =
+      makeButton(this, "BitBtn1", QRect(buttonsRight - 127, kButtonsTop, 127, 21), QStringLiteral("Выход"));
   for (QPushButton* b : {BitBtn3, BitBtn1}) {
     b->setFont(buttons);
     b->setAutoDefault(false);

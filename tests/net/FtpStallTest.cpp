@@ -36,7 +36,7 @@ TEST(FtpStallTest, ListingsAndDownloadsDoNotWaitForALateDataConnection) {
   c.password = "secret";
   const ftp::Timeouts t;
   uint32_t error = 0;
-  ASSERT_TRUE(c.login(t, error)) << error;
+  ASSERT_TRUE(c.login(t, true, error)) << error;
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < 200; ++i) {
     std::string body;

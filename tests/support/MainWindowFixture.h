@@ -45,6 +45,7 @@ class MainWindowFixture : public ::testing::Test {
     form->Settings.setRecord(0, r);
     form->Settings.setConnectionCount(1);
     form->Ftp.setTimeouts({2, 2, 2});
+    form->Ftp.setConnections(1);  // the exact transcript of one connection; the concurrent tests ask for more
   }
 
   // A new window connected to the server through the connection list, as an operator's first choice.

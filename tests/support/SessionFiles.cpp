@@ -40,5 +40,6 @@ std::unique_ptr<FtpSession> loopbackSession(SettingsFile& settings, BrowseState&
   settings.setCurrentConnection(0);
   auto session = std::make_unique<FtpSession>(settings, browse, ui);
   session->setTimeouts({timeout, timeout, timeout});
+  session->setConnections(1);
   return session;
 }

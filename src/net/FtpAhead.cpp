@@ -1,0 +1,257 @@
+// What the session fetches ahead for a handler, on up to five connections at once, and what an action
+// already knows. On a link of several hundred milliseconds per round trip the number of round trips
+// decides the wait: five kind folders listed one after another take five times three of them, listed at
+// once three.
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "net/FtpConnection.h"
+#include "net/FtpSessionParts.h"
+#include "net/Ftp_fun.h"
+
+using ftp::Connection;
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+bool refusedByServer(CURLcode rc, long code) {
+  // The server answered with a refusal and the connection stays: what a sequential call would get too.
+  return code >= 400 && code != 421 && ftp::curlError(rc, code) == ftp::kErrorInternetExtendedError;
+}
+
+// A login refused by a server that answered (a per-user limit, 421 at the greeting): not tried again
+// in this session. A time-out or a drop is tried again at the next fetch.
+bool loginRefused(const Connection& c) {
+  const long code = c.replyCode();
+  return c.result == CURLE_LOGIN_DENIED || code == 421 || code == 530;
+}
+
+}  // namespace
+
+FtpSession::Action::Action(FtpSession& s) : s_(s) {
+  if (s_.actions_++ == 0) {
+    s_.known_ = std::make_unique<Known>();
+    ++s_.actionSerial_;
+  }
+}
+
+FtpSession::Action::~Action() {
+  if (--s_.actions_ > 0) return;
+  s_.known_.reset();
+  s_.queue_.clear();  // fetches still under way end in the background; their answers are not kept
+}
+
+void FtpSession::forget() {
+  if (known_) *known_ = Known{};
+  queue_.clear();
+  ++actionSerial_;
+}
+
+// A lookup of a path whose fetch is under way waits for it; one still waiting for a free connection is
+// dropped, as the caller asks the server itself now.
+void FtpSession::awaitFetch(const std::string& path) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kRepaintEvery = std::chrono::milliseconds(30);
+  std::erase_if(queue_, [&](const Job& j) { return j.op.path == path; });
+  const auto underWay = [&] {
+    return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
+      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && x->job.op.path == path;
+    });
+  };
+  auto repainted = Clock::now();
+  while (underWay()) {
+    ftp::Connection::wait(background_);
+    pump();
+    if (waitHook_ && Clock::now() - repainted >= kRepaintEvery) {
+      waitHook_();
+      repainted = Clock::now();
+    }
+  }
+}
+
+const std::vector<ftp::FindData>* FtpSession::knownListing(const std::string& dir) {
+  if (!known_) return nullptr;
+  awaitFetch(dir);
+  const auto it = known_->listings.find(dir);
+  return it == known_->listings.end() ? nullptr : &it->second;
+}
+
+void FtpSession::remember(const std::string& dir, const std::vector<ftp::FindData>& entries) {
+  if (known_) known_->listings[dir] = entries;
+}
+
+FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir) {
+  if (!known_) return KnownEntry::Unknown;
+  awaitFetch(dir);
+  if (known_->listings.count(dir) || known_->enterable.count(dir)) return KnownEntry::Enterable;
+  return known_->refused.count(dir) ? KnownEntry::Refused : KnownEntry::Unknown;
+}
+
+bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error) {
+  if (!known_) return false;
+  awaitFetch(path);
+  if (const auto it = known_->files.find(path); it != known_->files.end()) {
+    bytes = std::move(it->second);
+    known_->files.erase(it);
+    error = 0;
+    return true;
+  }
+  if (const auto it = known_->fileErrors.find(path); it != known_->fileErrors.end()) {
+    error = it->second;
+    known_->fileErrors.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void FtpSession::setConnections(int n) {
+  connections_ = std::clamp(n, 1, ftp::kMaxConnections);
+}
+
+// --- The extra connections.
+
+void FtpSession::openExtras() {
+  closeExtras();
+  connection_->companions = &background_;
+  connection_->background = &pump_;
+  for (int i = 1; i < connections_; ++i) extras_.push_back(std::make_unique<Extra>());
+  reopenExtras();
+}
+
+void FtpSession::closeExtras() {
+  background_.clear();
+  queue_.clear();
+  extras_.clear();  // each says QUIT as its multi handle is cleaned up
+}
+
+// Lost extra connections log in again; the login then runs along with the other requests until it ends.
+void FtpSession::reopenExtras() {
+  const ftp::Connection& first = *connection_;
+  for (auto& x : extras_) {
+    if (x->state != Extra::State::Lost) continue;
+    auto c = std::make_unique<ftp::Connection>();
+    if (!(c->curl = curl_easy_init())) continue;
+    c->root = first.root;
+    c->user = first.user;
+    c->password = first.password;
+    c->prepareLogin(timeouts_);
+    if (!c->start()) continue;
+    x->c = std::move(c);
+    x->state = Extra::State::LoggingIn;
+  }
+  pump();
+}
+
+void FtpSession::pump() {
+  for (auto& x : extras_) {
+    const bool active = x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
+    if (!active || !x->c->step()) continue;
+    if (x->state == Extra::State::Busy) {
+      finishJob(*x);
+    } else if (x->c->result == CURLE_OK) {
+      x->state = Extra::State::Ready;
+    } else {
+      x->state = loginRefused(*x->c) ? Extra::State::GivenUp : Extra::State::Lost;
+      x->c.reset();
+    }
+  }
+  // The fetch the handler will ask for last goes first: the first ones may be asked before a connection
+  // is free, and the handler then asks the server itself.
+  for (auto& x : extras_) {
+    if (queue_.empty()) break;
+    if (x->state != Extra::State::Ready) continue;
+    Job job = std::move(queue_.back());
+    queue_.pop_back();
+    startJob(*x, std::move(job));
+  }
+  if (std::none_of(extras_.begin(), extras_.end(), [](const auto& x) {
+        return x->state == Extra::State::Ready || x->state == Extra::State::Busy ||
+               x->state == Extra::State::LoggingIn;
+      })) {
+    queue_.clear();
+  }
+  background_.clear();
+  for (auto& x : extras_) {
+    if (x->c && x->c->running) background_.push_back(x->c.get());
+  }
+}
+
+void FtpSession::startJob(Extra& x, Job job) {
+  x.job = std::move(job);  // the body is collected in place
+  ftp::Connection& c = *x.c;
+  c.bytes = connection_->bytes;
+  c.hasMlst = connection_->hasMlst;
+  if (x.job.probing) {
+    c.prepareCommands(timeouts_, {"CWD " + x.job.wire});
+  } else if (x.job.op.kind == Ahead::Kind::Listing) {
+    c.prepareListing(timeouts_, x.job.wire, x.job.body);
+  } else {
+    c.prepareDownload(timeouts_, x.job.wire, x.job.body);
+  }
+  if (c.start()) {
+    x.state = Extra::State::Busy;
+  } else {
+    x.state = Extra::State::Lost;
+    x.c.reset();
+  }
+}
+
+// A finished fetch: its answer is kept, or a refused listing asks whether the directory can be entered,
+// or nothing is kept and the handler's own call asks the server.
+void FtpSession::finishJob(Extra& x) {
+  ftp::Connection& c = *x.c;
+  const CURLcode rc = c.result;
+  const long code = c.replyCode();
+  const bool lost = rc != CURLE_OK && !refusedByServer(rc, code);
+  x.state = lost ? Extra::State::Lost : Extra::State::Ready;
+  Job& job = x.job;
+  const bool current = known_ && job.action == actionSerial_;
+  const std::string& path = job.op.path;
+  if (!current) {
+  } else if (job.probing) {
+    if (rc == CURLE_OK && code >= 400 && code != 421) known_->refused.insert(path);
+  } else if (job.op.kind == Ahead::Kind::Listing) {
+    if (rc == CURLE_OK) {
+      known_->listings[path] = parseListing(job.body.bytes);
+    } else if (!lost) {
+      job.probing = true;
+      startJob(x, std::move(job));
+      return;
+    }
+  } else if (rc == CURLE_OK && c.sizeAsAnnounced(job.body)) {
+    known_->files[path] = std::move(job.body.bytes);
+    known_->enterable.insert(parentOf(path));
+  } else if (job.body.tooLarge || !lost) {
+    known_->fileErrors[path] = ftp::kErrorInternetExtendedError;
+  }
+  job = Job{};
+  if (lost) x.c.reset();  // opened again at the next fetch
+}
+
+// --- Fetching ahead.
+
+void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
+  if (!known_ || !connection_ || transfer_ || extras_.empty()) return;
+  reopenExtras();
+  for (const Ahead& op : ops) {
+    if (op.path.empty() || op.path[0] != '/') continue;
+    const bool known = op.kind == Ahead::Kind::Listing
+                           ? known_->listings.count(op.path) || known_->refused.count(op.path)
+                           : known_->files.count(op.path) || known_->fileErrors.count(op.path);
+    if (known) continue;
+    Job j;
+    j.op = op;
+    j.action = actionSerial_;
+    // Learning how the server reads 0xFF is the first connection's; a failure leaves the op to the handler.
+    if (!wire(op.path, j.wire)) continue;
+    queue_.push_back(std::move(j));
+  }
+  pump();
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The parts of FtpSession that only its own files see: what an action knows and the extra connections.
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "net/FtpConnection.h"
+#include "net/Ftp_fun.h"
+
+struct FtpSession::Known {
+  std::map<std::string, std::vector<ftp::FindData>> listings;  // directory → its entries, as listed
+  std::set<std::string> refused;                                // directories the server would not enter
+  std::set<std::string> enterable;                              // directories a file was read from
+  std::map<std::string, std::string> files;                     // path → the whole file
+  std::map<std::string, uint32_t> fileErrors;                   // path → the server's refusal of it
+};
+
+// A listing or file fetched ahead on an extra connection, for the action it was asked in.
+struct FtpSession::Job {
+  Ahead op;
+  std::string wire;  // the path as the server must receive it
+  ftp::Body body;
+  bool probing = false;  // the listing was refused: does the directory let itself be entered?
+  uint64_t action = 0;
+};
+
+// An extra connection and what it is doing.
+struct FtpSession::Extra {
+  enum class State { LoggingIn, Ready, Busy, Lost, GivenUp };
+  std::unique_ptr<ftp::Connection> c;
+  State state = State::Lost;
+  Job job;  // while Busy
+};
