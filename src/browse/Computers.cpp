@@ -60,11 +60,7 @@ void TFormMain::StringGrid1Click() {
     }
     Browse.ObjectName = name;
     Browse.ObjectNameKnown = true;
-    // "%s/%s" of the login directory and the name, without doubling the slash of a root login directory.
-    if (ftpMode) {
-      const std::string& base = Browse.BaseDirectory;
-      Browse.ObjectPath = base + (!base.empty() && base.back() == '/' ? "" : "/") + Browse.ObjectName;
-    }
+    if (ftpMode) Browse.ObjectPath = ftp::joinPath(Browse.BaseDirectory, Browse.ObjectName);
   } else {
     Browse.ObjectPath = Browse.BaseDirectory;
   }

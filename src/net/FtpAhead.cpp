@@ -117,6 +117,15 @@ void FtpSession::setConnections(int n) {
 
 // --- The extra connections.
 
+int FtpSession::ExtrasReady() const {
+  return static_cast<int>(std::count_if(extras_.begin(), extras_.end(),
+                                        [](const auto& x) { return x->state == Extra::State::Ready; }));
+}
+
+void FtpSession::AwaitExtras() {
+  for (pump(); !background_.empty(); pump()) ftp::Connection::wait(background_);
+}
+
 void FtpSession::openExtras() {
   closeExtras();
   connection_->companions = &background_;

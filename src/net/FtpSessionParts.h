@@ -12,10 +12,10 @@
 
 struct FtpSession::Known {
   std::map<std::string, std::vector<ftp::FindData>> listings;  // directory → its entries, as listed
-  std::set<std::string> refused;                                // directories the server would not enter
-  std::set<std::string> enterable;                              // directories a file was read from
-  std::map<std::string, std::string> files;                     // path → the whole file
-  std::map<std::string, uint32_t> fileErrors;                   // path → the server's refusal of it
+  std::set<std::string> refused;                               // directories the server would not enter
+  std::set<std::string> enterable;                             // directories a file was read from
+  std::map<std::string, std::string> files;                    // path → the whole file
+  std::map<std::string, uint32_t> fileErrors;                  // path → the server's refusal of it
 };
 
 // A listing or file fetched ahead on an extra connection, for the action it was asked in.

@@ -37,7 +37,8 @@ using HINTERNET = uint32_t;  // 0 = no handle
 inline constexpr HINTERNET kNoHandle = 0;
 
 namespace ftp {
-// A name in a directory, as the session makes relative names absolute.
+// "%s/%s" of a directory and a name, without doubling the slash of the root: how the session makes
+// relative names absolute, and how paths below the login directory are built.
 std::string joinPath(const std::string& dir, const std::string& name);
 
 inline constexpr uint32_t kErrorInvalidHandle = 6;
@@ -157,6 +158,10 @@ class FtpSession {
   // How many connections the session opens (1 to kMaxConnections); the first one is the session of the
   // handlers, the others are opened alongside it and serve FetchAhead only.
   void setConnections(int n);
+  // Extra connections logged in and free for fetches.
+  [[nodiscard]] int ExtrasReady() const;
+  // Waits until no extra connection is logging in or fetching (the benchmarks and tests).
+  void AwaitExtras();
   // Called now and then while the session waits for a server, so that the window can repaint.
   void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 

@@ -12,11 +12,6 @@ namespace {
 
 constexpr size_t kMaxPath = 99;
 
-// "%s/%s", without doubling the slash of a root login directory.
-std::string join(const std::string& parent, const std::string& name) {
-  return parent + (!parent.empty() && parent.back() == '/' ? "" : "/") + name;
-}
-
 std::string computerDir(const ComputerEntry& c, int line) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "v%1d%03dn%1d", c.group, c.address, line);
@@ -56,8 +51,8 @@ bool TFormObject_Create::createTree() {
     }
   }
   // The deepest path must fit before anything is made: nothing is cut.
-  const std::string object = join(browse.BaseDirectory, TargetObjectName);
-  const std::string deepest = join(join(object, "v0000n0"), "chakr");
+  const std::string object = ftp::joinPath(browse.BaseDirectory, TargetObjectName);
+  const std::string deepest = ftp::joinPath(ftp::joinPath(object, "v0000n0"), "chakr");
   if (deepest.size() > kMaxPath) {
     if (other) ftp.FtpClose();
     ui.message(cp1251::text("Пути к каталогам объекта ") + object + cp1251::text(" длиннее 99 символов"),
@@ -66,13 +61,25 @@ bool TFormObject_Create::createTree() {
   }
   entered_ = true;  // the login directory, entered or just logged in to
   known_.clear();
+  // Every parent is known in advance: their listings are fetched at once (a run that makes nothing
+  // needs no other answer; the first directory made drops the rest, as the server has changed).
+  const FtpSession::Action action(ftp);
+  std::vector<FtpSession::Ahead> parents{{FtpSession::Ahead::Kind::Listing, browse.BaseDirectory},
+                                         {FtpSession::Ahead::Kind::Listing, object}};
+  for (int i = 0; i < ComputerCount; ++i) {
+    for (int line = 1; line <= Computers[i].lines; ++line) {
+      parents.push_back(
+          {FtpSession::Ahead::Kind::Listing, ftp::joinPath(object, computerDir(Computers[i], line))});
+    }
+  }
+  ftp.FetchAhead(parents);
   bool ok = EnsureServerDirectory(browse.BaseDirectory, TargetObjectName);
   for (int i = 0; ok && i < ComputerCount; ++i) {
     for (int line = 1; ok && line <= Computers[i].lines; ++line) {
       const std::string dir = computerDir(Computers[i], line);
       ok = EnsureServerDirectory(object, dir);
       for (const ReportKind kind : kReportKinds) {
-        if (ok) ok = EnsureServerDirectory(join(object, dir), std::string(kindCode(kind)));
+        if (ok) ok = EnsureServerDirectory(ftp::joinPath(object, dir), std::string(kindCode(kind)));
       }
     }
   }
@@ -82,7 +89,7 @@ bool TFormObject_Create::createTree() {
 
 bool TFormObject_Create::EnsureServerDirectory(const std::string& parent, const std::string& name) {
   FtpSession& ftp = main_.Ftp;
-  const std::string full = join(parent, name);
+  const std::string full = ftp::joinPath(parent, name);
   const auto failed = [&] {
     main_.ui.message(cp1251::text("Не удалось создать каталог ") + full);
     return false;

@@ -173,6 +173,8 @@ def main():
     p.add_argument("--no-mlsd", action="store_true", help="no MLSD/MLST, like vsftpd")
     p.add_argument("--telnet", action="store_true", help="read 0xFF in commands as Telnet IAC, like ProFTPD")
     p.add_argument("--idle", type=float, default=0, help="idle time-out in seconds (421 and close)")
+    p.add_argument("--max-connections", type=int, default=0,
+                   help="connections at once; more are greeted with 421 and closed")
     a = p.parse_args()
 
     root = os.path.abspath(a.root)
@@ -205,6 +207,7 @@ def main():
     logging.basicConfig(level=logging.CRITICAL)
     server = FTPServer((a.host, a.port), handler)
     server.max_cons = 64
+    server.max_cons_per_ip = a.max_connections  # control connections only; 0 = no limit
     # The server ends with the test (or demo) that started it, even when that process dies.
     parent = os.getppid()
 

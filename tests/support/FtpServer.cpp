@@ -57,6 +57,8 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);
     if (kind == FtpServerKind::PyftpdlibTelnet) args.push_back("--telnet");
     if (!options_.mlsd) args.push_back("--no-mlsd");
+    if (options_.maxConnections > 0)
+      args.insert(args.end(), {"--max-connections", std::to_string(options_.maxConnections)});
   }
   args.insert(args.end(), {"--root", root_.string(), "--log", log_.string(), "--faults", faults_.string(),
                            "--user", options_.user, "--password", options_.password});

@@ -20,6 +20,7 @@ class FtpServer {
     bool mlsd = true;                               // false: a server without MLSD/MLST (like vsftpd)
     double idleSeconds = 0;                         // > 0: the server's idle time-out (421, then it closes)
     std::string home;                               // login directory below the root ("" = the root)
+    int maxConnections = 0;  // > 0: more connections at once get "421 Too many connections" (pyftpdlib)
     std::string user = "op";
     std::string password = "secret";
   };
