@@ -41,6 +41,7 @@ bench: build
 	./$(BUILD)/bench/bench_catalogue
 	./$(BUILD)/bench/bench_clicks
 	./$(BUILD)/bench/bench_report
+	./$(BUILD)/bench/bench_latency
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

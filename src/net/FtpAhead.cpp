@@ -55,11 +55,24 @@ void FtpSession::forget() {
 }
 
 // A lookup of a path whose fetch is under way waits for it; one still waiting for a free connection is
-// dropped, as the caller asks the server itself now.
+// made now on the first connection, which the caller would use for it anyway (without entering the
+// directory first: the listing tells that too).
 void FtpSession::awaitFetch(const std::string& path) {
   using Clock = std::chrono::steady_clock;
   constexpr auto kRepaintEvery = std::chrono::milliseconds(30);
-  std::erase_if(queue_, [&](const Job& j) { return j.op.path == path; });
+  const auto queued =
+      std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) { return j.op.path == path; });
+  if (queued != queue_.end()) {
+    Job job = std::move(*queued);
+    queue_.erase(queued);
+    ftp::Connection& c = *connection_;
+    do {
+      prepareJob(c, job);
+      long code = 0;
+      (void)c.perform(code);
+    } while (keepResult(c, job));
+    return;
+  }
   const auto underWay = [&] {
     return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
       return x->state == Extra::State::Busy && x->job.action == actionSerial_ && x->job.op.path == path;
@@ -76,9 +89,21 @@ void FtpSession::awaitFetch(const std::string& path) {
   }
 }
 
-const std::vector<ftp::FindData>* FtpSession::knownListing(const std::string& dir) {
+bool FtpSession::takeLost(const std::string& path, uint32_t& error) {
+  const auto it = known_->lost.find(path);
+  if (it == known_->lost.end()) return false;
+  error = it->second;
+  known_->lost.erase(it);
+  return true;
+}
+
+const std::vector<ftp::FindData>* FtpSession::knownListing(const std::string& dir, uint32_t* lost) {
   if (!known_) return nullptr;
   awaitFetch(dir);
+  if (uint32_t error = 0; lost && takeLost(dir, error)) {
+    *lost = error;
+    return nullptr;
+  }
   const auto it = known_->listings.find(dir);
   return it == known_->listings.end() ? nullptr : &it->second;
 }
@@ -87,9 +112,10 @@ void FtpSession::remember(const std::string& dir, const std::vector<ftp::FindDat
   if (known_) known_->listings[dir] = entries;
 }
 
-FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir) {
+FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir, uint32_t& lost) {
   if (!known_) return KnownEntry::Unknown;
   awaitFetch(dir);
+  if (takeLost(dir, lost)) return KnownEntry::Lost;
   if (known_->listings.count(dir) || known_->enterable.count(dir)) return KnownEntry::Enterable;
   return known_->refused.count(dir) ? KnownEntry::Refused : KnownEntry::Unknown;
 }
@@ -97,6 +123,7 @@ FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir) {
 bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error) {
   if (!known_) return false;
   awaitFetch(path);
+  if (takeLost(path, error)) return true;
   if (const auto it = known_->files.find(path); it != known_->files.end()) {
     bytes = std::move(it->second);
     known_->files.erase(it);
@@ -180,31 +207,28 @@ void FtpSession::pump() {
     queue_.pop_back();
     startJob(*x, std::move(job));
   }
-  if (std::none_of(extras_.begin(), extras_.end(), [](const auto& x) {
-        return x->state == Extra::State::Ready || x->state == Extra::State::Busy ||
-               x->state == Extra::State::LoggingIn;
-      })) {
-    queue_.clear();
-  }
   background_.clear();
   for (auto& x : extras_) {
     if (x->c && x->c->running) background_.push_back(x->c.get());
   }
 }
 
-void FtpSession::startJob(Extra& x, Job job) {
-  x.job = std::move(job);  // the body is collected in place
-  ftp::Connection& c = *x.c;
+void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
   c.bytes = connection_->bytes;
   c.hasMlst = connection_->hasMlst;
-  if (x.job.probing) {
-    c.prepareCommands(timeouts_, {"CWD " + x.job.wire});
-  } else if (x.job.op.kind == Ahead::Kind::Listing) {
-    c.prepareListing(timeouts_, x.job.wire, x.job.body);
+  if (job.probing) {
+    c.prepareCommands(timeouts_, {"CWD " + job.wire});
+  } else if (job.op.kind == Ahead::Kind::Listing) {
+    c.prepareListing(timeouts_, job.wire, job.body);
   } else {
-    c.prepareDownload(timeouts_, x.job.wire, x.job.body);
+    c.prepareDownload(timeouts_, job.wire, job.body);
   }
-  if (c.start()) {
+}
+
+void FtpSession::startJob(Extra& x, Job job) {
+  x.job = std::move(job);  // the body is collected in place
+  prepareJob(*x.c, x.job);
+  if (x.c->start()) {
     x.state = Extra::State::Busy;
   } else {
     x.state = Extra::State::Lost;
@@ -212,42 +236,54 @@ void FtpSession::startJob(Extra& x, Job job) {
   }
 }
 
-// A finished fetch: its answer is kept, or a refused listing asks whether the directory can be entered,
-// or nothing is kept and the handler's own call asks the server.
 void FtpSession::finishJob(Extra& x) {
-  ftp::Connection& c = *x.c;
+  const CURLcode rc = x.c->result;
+  if (keepResult(*x.c, x.job)) {
+    startJob(x, std::move(x.job));
+    return;
+  }
+  x.job = Job{};
+  if (rc != CURLE_OK && !refusedByServer(rc, x.c->replyCode())) {
+    x.state = Extra::State::Lost;  // opened again at the next fetch
+    x.c.reset();
+  } else {
+    x.state = Extra::State::Ready;
+  }
+}
+
+// A finished request: its answer is kept, or a refused listing goes on to ask whether the directory can
+// be entered, or nothing is kept and the handler's own call asks the server. The first connection lost
+// is kept as such: the handler's call then fails as its own request would have.
+bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   const CURLcode rc = c.result;
   const long code = c.replyCode();
   const bool lost = rc != CURLE_OK && !refusedByServer(rc, code);
-  x.state = lost ? Extra::State::Lost : Extra::State::Ready;
-  Job& job = x.job;
-  const bool current = known_ && job.action == actionSerial_;
+  if (!known_ || job.action != actionSerial_) return false;
   const std::string& path = job.op.path;
-  if (!current) {
+  if (lost) {
+    if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
   } else if (job.probing) {
     if (rc == CURLE_OK && code >= 400 && code != 421) known_->refused.insert(path);
   } else if (job.op.kind == Ahead::Kind::Listing) {
     if (rc == CURLE_OK) {
       known_->listings[path] = parseListing(job.body.bytes);
-    } else if (!lost) {
+    } else {
       job.probing = true;
-      startJob(x, std::move(job));
-      return;
+      return true;
     }
   } else if (rc == CURLE_OK && c.sizeAsAnnounced(job.body)) {
     known_->files[path] = std::move(job.body.bytes);
     known_->enterable.insert(parentOf(path));
-  } else if (job.body.tooLarge || !lost) {
+  } else {
     known_->fileErrors[path] = ftp::kErrorInternetExtendedError;
   }
-  job = Job{};
-  if (lost) x.c.reset();  // opened again at the next fetch
+  return false;
 }
 
 // --- Fetching ahead.
 
 void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
-  if (!known_ || !connection_ || transfer_ || extras_.empty()) return;
+  if (!known_ || !connection_ || transfer_) return;
   reopenExtras();
   for (const Ahead& op : ops) {
     if (op.path.empty() || op.path[0] != '/') continue;

@@ -16,6 +16,7 @@ struct FtpSession::Known {
   std::set<std::string> enterable;                             // directories a file was read from
   std::map<std::string, std::string> files;                    // path → the whole file
   std::map<std::string, uint32_t> fileErrors;                  // path → the server's refusal of it
+  std::map<std::string, uint32_t> lost;  // path → the error of the first connection lost fetching it
 };
 
 // A listing or file fetched ahead on an extra connection, for the action it was asked in.

@@ -322,7 +322,10 @@ bool FtpSession::FtpSetCurrentDirectory(HINTERNET connection, const std::string&
   if (!connectionValid(connection)) return false;
   if (directory.empty() || !safeForCommand(directory)) return fail(ftp::kErrorInvalidParameter);
   const std::string path = resolve(directory);
-  switch (knownEntry(path)) {
+  uint32_t lost = 0;
+  switch (knownEntry(path, lost)) {
+    case KnownEntry::Lost:
+      return fail(lost);
     case KnownEntry::Enterable:
       connection_->cwd = path;
       lastError_ = 0;
@@ -441,8 +444,11 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
   t->kind = Transfer::Find;
   const bool all = pattern.empty() || pattern == "*.*" || pattern == "*";
   if (all || hasWildcards(pattern)) {
-    if (const auto* listed = knownListing(connection_->cwd)) {
+    uint32_t lost = 0;
+    if (const auto* listed = knownListing(connection_->cwd, &lost)) {
       t->entries = *listed;
+    } else if (lost != 0) {
+      return fail(lost), kNoHandle;
     } else {
       if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
       remember(connection_->cwd, t->entries);

@@ -184,15 +184,17 @@ class FtpSession {
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
   // Parses a listing body as this session's listing command returns it.
   std::vector<ftp::FindData> parseListing(const std::string& body) const;
-  // What the current action already knows (null outside an action), after the fetch of that very path
-  // has ended if one is under way; one not yet started is dropped and left to the caller.
-  const std::vector<ftp::FindData>* knownListing(const std::string& dir);
+  // What the current action already knows (null outside an action). A fetch of that very path under way
+  // is awaited; one not yet started is made now on the first connection, as the caller's own request
+  // would be. The first connection lost in such a fetch is answered once, with its error, to the call
+  // that asked (a null listing with *lost set, KnownEntry::Lost, a taken file with error set).
+  const std::vector<ftp::FindData>* knownListing(const std::string& dir, uint32_t* lost = nullptr);
   void remember(const std::string& dir, const std::vector<ftp::FindData>& entries);
-  enum class KnownEntry { Unknown, Enterable, Refused };
-  KnownEntry knownEntry(const std::string& dir);
-  // A file fetched ahead, taken (answered once): its bytes, or the error of the server's refusal.
+  enum class KnownEntry { Unknown, Enterable, Refused, Lost };
+  KnownEntry knownEntry(const std::string& dir, uint32_t& lost);
   bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error);
   void awaitFetch(const std::string& path);
+  bool takeLost(const std::string& path, uint32_t& error);
   void forget();
   // The extra connections: opened after a login, re-opened when lost. pump() drives their logins and
   // fetches a step, keeps what they brought and starts waiting fetches on free ones; it also runs while
@@ -203,6 +205,9 @@ class FtpSession {
   void pump();
   void startJob(Extra& x, Job job);
   void finishJob(Extra& x);
+  void prepareJob(ftp::Connection& c, Job& job);
+  // Keeps what a finished request of the job brought; true when the job goes on with a probe.
+  bool keepResult(ftp::Connection& c, Job& job);
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
 
   SettingsFile& settings_;

@@ -1,0 +1,208 @@
+// The connect, the object click, the line click and the report open of the headless window against the
+// test server behind a delayed link of 0, 2, 100 and 300 ms round trip, on one connection and on five,
+// as medians in seconds and in round trips, next to the least a client with five connections needs.
+// Needs root for the link (network namespaces and TUN devices); says so and skips otherwise.
+//
+//   bench_latency [ROUND_TRIP_MS ...]     (default 0 2 100 300)
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "DelayedLink.h"
+#include "app/Main.h"
+#include "core/ReportKind.h"
+#include "support/ModalDriver.h"
+#include "support/RecorderUi.h"
+#include "support/TempDir.h"
+#include "view/Rep_view.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void put(const std::filesystem::path& file, const std::string& bytes) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// Objects A and B with two lines each, three reports of every kind, the gas file and the alarm file.
+void fill(const std::filesystem::path& root) {
+  for (const std::string o : {"A", "B"}) {
+    put(root / o / (o + "-gaspar.txt"), "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n");
+    put(root / o / (o + "-alarm.txt"), "alarm\r\n");
+    for (const std::string line : {"v0017n1", "v0017n2"}) {
+      for (const ReportKind kind : kReportKinds) {
+        const std::string code(kindCode(kind));
+        for (int d = 1; d <= 3; ++d) {
+          char date[32];
+          if (kind == ReportKind::Hourly) {
+            std::snprintf(date, sizeof date, "2009.03.05-%02d", d);
+          } else if (kindIndex(kind) <= 2) {
+            std::snprintf(date, sizeof date, "2009.03.%02d", d);
+          } else {
+            std::snprintf(date, sizeof date, "2009.%02d", d);
+          }
+          put(root / o / line / code / (o + "-" + line + "-" + code + "-" + date + ".txt"),
+              std::string(8000, 'r') + "\r\n");
+        }
+      }
+    }
+  }
+}
+
+// The test server in the link's server namespace; its port, 0 when it did not start.
+int startServer(const std::filesystem::path& root, pid_t& pid) {
+  int out[2];
+  if (pipe(out) != 0) return 0;
+  pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    ::close(out[0]);
+    const std::string r = root.string();
+    execlp("ip", "ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3", OSTRAFTP_FTPD_SCRIPT,
+           "--root", r.c_str(), "--host", DelayedLink::kServerAddress, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ::close(out[1]);
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  ::close(out[0]);
+  return line.rfind("PORT ", 0) == 0 ? std::atoi(line.c_str() + 5) : 0;
+}
+
+struct Times {
+  std::vector<double> connect, object, line, report;
+};
+
+// One operator's road, timed: connect and list the objects, choose A (its first line's reports come
+// with it), choose its other line, open that line's newest daily report.
+bool road(int port, int connections, Times& t) {
+  TempDir exe;
+  RecorderUi ui;
+  TFormMain form(exe.cp1251(), ui);
+  ConnectionRecord r;
+  r.setName("bench");
+  r.setHost(DelayedLink::kServerAddress);
+  r.setPort(port);
+  r.setUser("op");
+  r.setPassword("secret");
+  form.Settings.setRecord(0, r);
+  form.Settings.setConnectionCount(1);
+  form.Settings.setCurrentConnection(0);
+  form.Ftp.setConnections(connections);
+  form.Browse.SourceMode = Source::Ftp;
+
+  auto t0 = Clock::now();
+  if (!form.Ftp.FtpOpen() || !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory))
+    return false;
+  form.Browse.CurrentDirectory = form.Browse.BaseDirectory;
+  if (form.ListObjects() != 0) return false;
+  t.connect.push_back(seconds(t0));
+  form.Ftp.AwaitExtras();  // the extra connections log in while the operator looks at the list
+
+  form.StringGrid1->selectRow(form.StringGrid1->findRow(0, "A"));
+  t0 = Clock::now();
+  form.StringGrid1Click();
+  t.object.push_back(seconds(t0));
+
+  form.StringGrid2->selectRow(form.StringGrid2->row() == 0 ? 1 : 0);
+  t0 = Clock::now();
+  form.StringGrid2Click();
+  t.line.push_back(seconds(t0));
+
+  TStringGrid* daily = form.reportGrids()[kindIndex(ReportKind::DailyShort)];
+  daily->setCurrentCell(daily->rowCount() - 1, 1);
+  bool shown = false;
+  onModal<TFormRep_View>([&shown](TFormRep_View* v) {
+    shown = true;
+    v->BitBtn1->click();
+  });
+  t0 = Clock::now();
+  form.ReportListClick(ReportKind::DailyShort);
+  t.report.push_back(seconds(t0));
+  return shown && ui.messages.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  std::vector<int> delays;
+  for (int i = 1; i < argc; ++i) delays.push_back(std::atoi(argv[i]));
+  if (delays.empty()) delays = {0, 2, 100, 300};
+
+  TempDir tree;
+  fill(tree.path());
+  // The least a client with five connections needs, in round trips: the connection with its greeting
+  // (2), USER, PASS, PWD, then a listing (EPSV, the data connection, MLSD); a listing or a file; the
+  // object listing with the gas file beside it, then the first line's five kinds at once.
+  const struct {
+    const char* name;
+    std::vector<double> Times::*values;
+    int floor;
+  } actions[] = {{"connect + object list", &Times::connect, 8},
+                 {"object click", &Times::object, 6},
+                 {"line click", &Times::line, 3},
+                 {"report open", &Times::report, 3}};
+
+  for (const int rtt : delays) {
+    DelayedLink link;
+    std::string why;
+    if (!link.open(rtt, why)) {
+      std::printf("bench_latency: skipped: %s\n", why.c_str());
+      return 0;
+    }
+    pid_t server = -1;
+    const int port = startServer(tree.path(), server);
+    if (port == 0 || !link.enterClientSide()) {
+      std::printf("bench_latency: the test server did not start behind the link\n");
+      return 1;
+    }
+    const int rounds = rtt <= 2 ? 15 : rtt <= 100 ? 5 : 3;
+    Times one, five;
+    bool ok = true;
+    for (int i = 0; i < rounds && ok; ++i) ok = road(port, 1, one) && road(port, 5, five);
+    link.leaveClientSide();
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    if (!ok) {
+      std::printf("bench_latency: a road failed at %d ms\n", rtt);
+      return 1;
+    }
+    std::printf("\nround trip %d ms, medians of %d rounds\n", rtt, rounds);
+    std::printf("  %-22s %18s %18s %8s\n", "", "one connection", "five connections", "floor");
+    for (const auto& a : actions) {
+      const double s1 = median(one.*a.values), s5 = median(five.*a.values);
+      if (rtt == 0) {
+        std::printf("  %-22s %9.3f s %8s %9.3f s %8s %5d RT\n", a.name, s1, "", s5, "", a.floor);
+      } else {
+        std::printf("  %-22s %9.3f s %5.1f RT %9.3f s %5.1f RT %5d RT\n", a.name, s1, s1 * 1000 / rtt, s5,
+                    s5 * 1000 / rtt, a.floor);
+      }
+    }
+  }
+  return 0;
+}
