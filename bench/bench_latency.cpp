@@ -115,7 +115,8 @@ bool road(int port, int connections, Times& t) {
   form.Browse.SourceMode = Source::Ftp;
 
   auto t0 = Clock::now();
-  if (!form.Ftp.FtpOpen() || !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory))
+  if (!form.Ftp.FtpOpen() ||
+      !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory))
     return false;
   form.Browse.CurrentDirectory = form.Browse.BaseDirectory;
   if (form.ListObjects() != 0) return false;

@@ -1,6 +1,8 @@
 #pragma once
-// The parts of FtpSession that only its own files see: what an action knows and the extra connections.
+// The parts of FtpSession that only its own files see: the open transfer, what an action knows and the
+// extra connections.
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -9,6 +11,27 @@
 
 #include "net/FtpConnection.h"
 #include "net/Ftp_fun.h"
+
+// The one open listing or file.
+struct FtpSession::Transfer {
+  enum Kind { Find, Read, Write } kind;
+  HINTERNET handle = kNoHandle;
+  std::vector<ftp::FindData> entries;  // Find
+  size_t next = 0;
+  std::string bytes;  // Read
+  std::string path;   // Write: absolute path of the file
+  bool written = false;
+};
+
+namespace ftp {
+
+// A text that may go on the control connection: no CR, LF or other control bytes that could end the
+// command early or smuggle another one.
+inline bool safeForCommand(const std::string& s) {
+  return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+}  // namespace ftp
 
 struct FtpSession::Known {
   std::map<std::string, std::vector<ftp::FindData>> listings;  // directory → its entries, as listed

@@ -1,0 +1,285 @@
+// The listings and file transfers of the FTP session: the one open listing or file, walked or read whole.
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/FtpConnection.h"
+#include "net/FtpSessionParts.h"
+#include "net/Ftp_fun.h"
+
+using ftp::curlError;
+using ftp::safeForCommand;
+
+namespace {
+
+bool hasWildcards(const std::string& s) {
+  return s.find_first_of("*?") != std::string::npos;
+}
+
+// Wildcard match of a whole name: '*' any run, '?' one byte.
+bool globMatch(const char* p, const char* s) {
+  while (*p) {
+    if (*p == '*') {
+      while (*p == '*') ++p;
+      if (!*p) return true;
+      for (; *s; ++s) {
+        if (globMatch(p, s)) return true;
+      }
+      return false;
+    }
+    if (!*s || (*p != '?' && *p != *s)) return false;
+    ++p, ++s;
+  }
+  return !*s;
+}
+
+std::string baseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct Upload {
+  const char* data;
+  size_t left;
+};
+
+size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
+  auto* u = static_cast<Upload*>(user);
+  const size_t k = std::min(size * n, u->left);
+  std::memcpy(buffer, u->data, k);
+  u->data += k;
+  u->left -= k;
+  return k;
+}
+
+}  // namespace
+
+// --- Listings.
+
+bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(dir, sent)) return false;
+  ftp::Body body;
+  c.prepareListing(timeouts_, sent, body);
+  long code = 0;
+  const CURLcode rc = c.perform(code);
+  if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
+  out = parseListing(body.bytes);
+  return true;
+}
+
+std::vector<ftp::FindData> FtpSession::parseListing(const std::string& body) const {
+  return connection_->hasMlst ? ftp::parseMlsd(body) : ftp::parseList(body, clock_());
+}
+
+bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
+  ftp::Connection& c = *connection_;
+  out.clear();
+  const size_t slash = path.rfind('/');
+  if (const auto* listed = knownListing(slash == 0 ? "/" : path.substr(0, slash))) {
+    // The directory was just listed in this action: the entry is as listed there.
+    for (const auto& e : *listed) {
+      if (e.name == baseName(path)) out.push_back(e);
+    }
+    lastError_ = 0;
+    return true;
+  }
+  if (c.hasMlst) {
+    // MLST answers on the control connection: no data connection for one file.
+    std::string sent;
+    if (!wire(path, sent)) return false;
+    long code = 0;
+    const CURLcode rc = c.command(timeouts_, {"MLST " + sent}, code);
+    if (rc != CURLE_OK) return failed(rc, code);
+    if (code == 421) return fail(ftp::kErrorInternetTimeout);
+    if (code < 200 || code >= 300) return true;  // no such file: an empty result
+    for (const auto& line : c.replies) {
+      ftp::FindData e;
+      if (!line.empty() && line[0] == ' ' && ftp::parseMlsxLine(line.substr(1), e)) {
+        // The name asked for, not the name in the reply: replies may double 0xFF.
+        e.name = baseName(path);
+        out.push_back(std::move(e));
+      }
+    }
+    return true;
+  }
+  std::vector<ftp::FindData> listed;
+  if (!listDirectory(path, listed)) {
+    // A server that refuses LIST of a missing name has answered: the file is not there.
+    return GetLastError() == ftp::kErrorInternetExtendedError ? (out.clear(), true) : false;
+  }
+  const std::string name = baseName(path);
+  for (auto& e : listed) {
+    if (baseName(e.name) == name) {
+      e.name = name;
+      out.push_back(std::move(e));
+    }
+  }
+  return true;
+}
+
+HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& pattern,
+                                       ftp::FindData& entry) {
+  if (!connectionValid(connection)) return kNoHandle;
+  if (!safeForCommand(pattern)) return fail(ftp::kErrorInvalidParameter), kNoHandle;
+  auto t = std::make_unique<Transfer>();
+  t->kind = Transfer::Find;
+  const bool all = pattern.empty() || pattern == "*.*" || pattern == "*";
+  if (all || hasWildcards(pattern)) {
+    uint32_t lost = 0;
+    if (const auto* listed = knownListing(connection_->cwd, &lost)) {
+      t->entries = *listed;
+    } else if (lost != 0) {
+      return fail(lost), kNoHandle;
+    } else {
+      if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
+      remember(connection_->cwd, t->entries);
+    }
+    if (!all) {
+      std::erase_if(t->entries,
+                    [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
+    }
+  } else if (!findOne(resolve(pattern), t->entries)) {
+    return kNoHandle;
+  }
+  if (t->entries.empty()) return fail(ftp::kErrorNoMoreFiles), kNoHandle;
+  entry = t->entries[0];
+  t->next = 1;
+  return openTransfer(std::move(t));
+}
+
+bool FtpSession::InternetFindNextFile(HINTERNET find, ftp::FindData& entry) {
+  if (!transferValid(find, Transfer::Find)) return false;
+  if (transfer_->next >= transfer_->entries.size()) return fail(ftp::kErrorNoMoreFiles);
+  entry = transfer_->entries[transfer_->next++];
+  lastError_ = 0;
+  return true;
+}
+
+// --- Files.
+
+HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name, uint32_t access) {
+  if (!connectionValid(connection)) return kNoHandle;
+  if (name.empty() || !safeForCommand(name)) return fail(ftp::kErrorInvalidParameter), kNoHandle;
+  const std::string path = resolve(name);
+  auto t = std::make_unique<Transfer>();
+  if (access == ftp::kGenericWrite) {
+    t->kind = Transfer::Write;
+    t->path = path;
+    return openTransfer(std::move(t));
+  }
+  if (access != ftp::kGenericRead) return fail(ftp::kErrorInvalidParameter), kNoHandle;
+  t->kind = Transfer::Read;
+  uint32_t refused = 0;
+  if (takeKnownFile(path, t->bytes, refused)) {
+    if (refused != 0) return fail(refused), kNoHandle;
+    return openTransfer(std::move(t));
+  }
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(path, sent)) return kNoHandle;
+  ftp::Body body;
+  c.prepareDownload(timeouts_, sent, body);
+  long code = 0;
+  const CURLcode rc = c.perform(code);
+  if (rc != CURLE_OK) {
+    return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code)), kNoHandle;
+  }
+  // Fewer bytes than announced: the transfer was cut, as libcurl reports it when it knows the size.
+  if (!c.sizeAsAnnounced(body)) return fail(ftp::kErrorInternetConnectionAborted), kNoHandle;
+  t->bytes = std::move(body.bytes);
+  return openTransfer(std::move(t));
+}
+
+uint32_t FtpSession::FtpGetFileSize(HINTERNET file, uint32_t* high) {
+  if (!transferValid(file, Transfer::Read)) return 0xFFFFFFFFu;
+  const uint64_t size = transfer_->bytes.size();
+  if (high) *high = static_cast<uint32_t>(size >> 32);
+  lastError_ = 0;
+  return static_cast<uint32_t>(size);
+}
+
+bool FtpSession::InternetReadFile(HINTERNET file, void* buffer, uint32_t size, uint32_t* read) {
+  if (read) *read = 0;
+  if (!transferValid(file, Transfer::Read)) return false;
+  const std::string& b = transfer_->bytes;
+  const size_t k = std::min<size_t>(size, b.size() - transfer_->next);
+  if (k > 0) std::memcpy(buffer, b.data() + transfer_->next, k);
+  transfer_->next += k;
+  if (read) *read = static_cast<uint32_t>(k);
+  lastError_ = 0;
+  return true;
+}
+
+bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t size, uint32_t* written) {
+  if (written) *written = 0;
+  if (!transferValid(file, Transfer::Write)) return false;
+  ftp::Connection& c = *connection_;
+  std::string sent;
+  if (!wire(transfer_->path, sent)) return false;
+  forget();
+  Upload u{static_cast<const char*>(data), size};
+  c.prepare(timeouts_, c.url(sent));
+  c.type = ftp::TransferType::Binary;
+  curl_easy_setopt(c.curl, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(c.curl, CURLOPT_READFUNCTION, feedUpload);
+  curl_easy_setopt(c.curl, CURLOPT_READDATA, &u);
+  curl_easy_setopt(c.curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+  // The first write creates the file; later writes of the same handle add to it.
+  if (transfer_->written) curl_easy_setopt(c.curl, CURLOPT_APPEND, 1L);
+  long code = 0;
+  const CURLcode rc = c.perform(code);
+  if (rc != CURLE_OK) return failed(rc, code);
+  transfer_->written = true;
+  if (written) *written = size;
+  lastError_ = 0;
+  return true;
+}
+
+FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::string& bytes) {
+  bytes.clear();
+  TransferHandle = FtpOpenFile(ConnectionHandle, name, ftp::kGenericRead);
+  if (TransferHandle == kNoHandle) return WholeFile::OpenFailed;
+  const uint32_t error = lastError_;
+  const auto close = [&](WholeFile result) {
+    InternetCloseHandle(TransferHandle);
+    TransferHandle = kNoHandle;
+    lastError_ = error;
+    return result;
+  };
+  uint32_t high = 0;
+  const uint32_t size = FtpGetFileSize(TransferHandle, &high);
+  if (size == 0xFFFFFFFFu || high != 0) return close(WholeFile::ReadFailed);
+  if (size == 0) return close(WholeFile::Empty);
+  bytes.assign(size, '\0');
+  uint32_t total = 0;
+  bool ok = true;
+  while (ok && total < size) {
+    uint32_t got = 0;
+    ok = InternetReadFile(TransferHandle, bytes.data() + total, size - total, &got);
+    if (got == 0) break;
+    total += got;
+  }
+  if (!ok || total != size) {
+    bytes.clear();
+    return close(WholeFile::ReadFailed);
+  }
+  return close(WholeFile::Read);
+}
+
+FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::FindData& entry,
+                                             const std::function<bool(const ftp::FindData&)>& visit) {
+  entry = ftp::FindData{};
+  TransferHandle = FtpFindFirstFile(ConnectionHandle, pattern, entry);
+  if (TransferHandle == kNoHandle) {
+    return GetLastError() == ftp::kErrorNoMoreFiles ? Listing::Empty : Listing::Failed;
+  }
+  while (visit(entry) && InternetFindNextFile(TransferHandle, entry)) {
+  }
+  InternetCloseHandle(TransferHandle);
+  TransferHandle = kNoHandle;
+  return Listing::Listed;
+}
