@@ -242,6 +242,48 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   EXPECT_EQ(form->Settings.connectionCount(), 1);
 }
 
+TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndDoesNotClose) {
+  FtpServer server;
+  server.makeDir("/obj");
+  make();
+  ConnectionRecord r;
+  r.setName("s");
+  r.setHost("127.0.0.1");
+  r.setPort(server.port());
+  r.setUser("op");
+  r.setPassword("secret");
+  form->Settings.setRecord(0, r);
+  form->Settings.setConnectionCount(1);
+  onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
+  form->show();
+  QTest::qWait(50);
+  ASSERT_TRUE(form->Ftp.FtpOpen());
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      paints += e->type() == QEvent::Paint;
+      return false;
+    }
+  } counter;
+  form->Panel1->installEventFilter(&counter);
+  server.setFaults(R"([{"cmd":"MLSD","action":"delay","seconds":0.6}])");
+  int paintsMeanwhile = -1;
+  QTimer::singleShot(100, [&] { form->Panel1->update(); });
+  QTimer::singleShot(300, [&] {
+    paintsMeanwhile = counter.paints;
+    form->close();
+  });
+  ftp::FindData e;
+  EXPECT_EQ(form->Ftp.ForEachEntry("*.*", e, [](const ftp::FindData&) { return true; }),
+            FtpSession::Listing::Listed);
+  EXPECT_GT(paintsMeanwhile, 0) << "the window repainted while the listing was awaited";
+  EXPECT_TRUE(form->isVisible()) << "a close asked meanwhile is refused: the session is in use";
+  EXPECT_TRUE(form->Browse.Connected);
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->Browse.Connected);
+}
+
 TEST_F(MainWindowTest, ClearBrowseSwitches) {
   make();
   const auto fill = [&] {

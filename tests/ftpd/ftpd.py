@@ -13,6 +13,7 @@ Fault hooks come from a JSON file that is read again before each command:
   arg     optional substring of the argument
   action  "drop"  close the control connection without an answer
           "hang"  never answer
+          "delay" run the command "seconds" later
           "reply" answer with "code text" instead of running the command
           "stall" answer RETR with 150 and then never send the data
           "cut"   answer RETR with 150, send half the file, close both connections;
@@ -99,6 +100,11 @@ class Handler(FTPHandler):
                 self.close()
                 return
             if action == "hang":
+                return
+            if action == "delay":
+                # The command runs, late.
+                self.ioloop.call_later(fault.get("seconds", 1.0),
+                                       lambda: FTPHandler.pre_process_command(self, line, cmd, arg))
                 return
             if action == "reply":
                 self.respond("%d %s" % (fault.get("code", 550), fault.get("text", "Refused.")))
