@@ -36,8 +36,8 @@ TPanel* gasValue(QGroupBox* box, const char* name, int x, const QString& title, 
 
 }  // namespace
 
-TFormMain::TFormMain(std::string exeFolder, Ui& ui_, QWidget* parent)
-    : QMainWindow(parent), ui(ui_), ExeFolder(std::move(exeFolder)), Ftp(Settings, Browse, ui_) {
+TFormMain::TFormMain(std::string dataFolder, Ui& ui_, QWidget* parent)
+    : QMainWindow(parent), ui(ui_), DataFolder(std::move(dataFolder)), Ftp(Settings, Browse, ui_) {
   setObjectName(QStringLiteral("FormMain"));
   setWindowTitle(QStringLiteral(" Просмотр/печать  отчетов"));
   buildLayout();
@@ -192,11 +192,11 @@ void TFormMain::FormCreate() {
   formats::useDotDecimalSeparator();
   QLocale::setDefault(QLocale::c());
   // The folders beside the executable; a failure shows later, when they are used.
-  fsys::createDirectory(ExeFolder + "REPORT");
-  fsys::createDirectory(ExeFolder + "INI");
-  SettingsPath = ExeFolder + "INI" + fsys::kSeparator + "ftp_conn.ini";
+  fsys::createDirectory(DataFolder + "REPORT");
+  fsys::createDirectory(DataFolder + "INI");
+  SettingsPath = DataFolder + "INI" + fsys::kSeparator + "ftp_conn.ini";
   StartDirectory = fsys::currentDirectory().value_or(std::string{});
-  Settings.load(SettingsPath, ExeFolder);
+  Settings.load(SettingsPath, DataFolder);
   Browse.ActiveLocalDirectory = LocalDirectory::None;
   Ftp.SessionHandle = Ftp.ConnectionHandle = Ftp.TransferHandle = kNoHandle;
 }

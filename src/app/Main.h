@@ -23,15 +23,16 @@
 class TFormMain : public QMainWindow {
   Q_OBJECT
  public:
-  // exeFolder: the folder of the executable as Windows-1251 bytes, ending with a separator; REPORT and
-  // INI live there. All messages go through ui.
-  TFormMain(std::string exeFolder, Ui& ui, QWidget* parent = nullptr);
+  // dataFolder: the folder that holds REPORT and INI (see dataFolder()), as Windows-1251 bytes ending with
+  // a separator: the executable's own folder, or the user's data folder for a system install. All
+  // messages go through ui.
+  TFormMain(std::string dataFolder, Ui& ui, QWidget* parent = nullptr);
   ~TFormMain() override;
 
   // --- Process-wide state owned by the window.
   Ui& ui;
-  const std::string ExeFolder;  // ends with a separator
-  std::string SettingsPath;     // INI/ftp_conn.ini in ExeFolder
+  const std::string DataFolder;  // ends with a separator
+  std::string SettingsPath;      // INI/ftp_conn.ini in DataFolder
   SettingsFile Settings;
   BrowseState Browse;
   FtpSession Ftp;

@@ -46,9 +46,9 @@ QString nativeDir(const QString& path) {
 
 }  // namespace
 
-TFormDir_List::TFormDir_List(SettingsFile& settings, BrowseState& browse, std::string exeFolder, Ui& ui,
+TFormDir_List::TFormDir_List(SettingsFile& settings, BrowseState& browse, std::string dataFolder, Ui& ui,
                              QWidget* parent)
-    : QDialog(parent), settings_(settings), browse_(browse), exeFolder_(std::move(exeFolder)), ui_(ui) {
+    : QDialog(parent), settings_(settings), browse_(browse), dataFolder_(std::move(dataFolder)), ui_(ui) {
   setObjectName(QStringLiteral("FormDir_List"));
   setWindowTitle(QString::fromUtf8(kTitle));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -91,7 +91,7 @@ void TFormDir_List::showEvent(QShowEvent* e) {
 }
 
 void TFormDir_List::FormShow() {
-  if (!fsys::isDirectory(settings_.treeDirectory())) settings_.setTreeDirectory(exeFolder_ + "REPORT");
+  if (!fsys::isDirectory(settings_.treeDirectory())) settings_.setTreeDirectory(dataFolder_ + "REPORT");
   openDirectory(settings_.treeDirectory());
   Edit1->setText(toQ(settings_.typedDirectory()));
 }

@@ -18,7 +18,7 @@ class Ui;
 class TFormDir_List : public QDialog {
   Q_OBJECT
  public:
-  TFormDir_List(SettingsFile& settings, BrowseState& browse, std::string exeFolder, Ui& ui,
+  TFormDir_List(SettingsFile& settings, BrowseState& browse, std::string dataFolder, Ui& ui,
                 QWidget* parent = nullptr);
 
   bool Accepted = false;
@@ -54,7 +54,7 @@ class TFormDir_List : public QDialog {
 
   SettingsFile& settings_;
   BrowseState& browse_;
-  const std::string exeFolder_;
+  const std::string dataFolder_;
   Ui& ui_;
   std::string current_;
   bool shown_ = false;

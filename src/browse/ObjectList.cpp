@@ -112,7 +112,7 @@ void TFormMain::N_DirListClick() {
   bool accepted;
   std::string label;
   {
-    TFormDir_List dialog(Settings, Browse, ExeFolder, ui, this);
+    TFormDir_List dialog(Settings, Browse, DataFolder, ui, this);
     dialog.exec();
     accepted = dialog.Accepted;
     label = dialog.currentDirectory();

@@ -137,7 +137,7 @@ std::string TFormMain::LocalKindFolder(ReportKind kind) const {
 }
 
 std::string TFormMain::ReportCacheFolder() {
-  const std::string folder = ExeFolder + "REPORT" + fsys::kSeparator + Browse.ObjectName;
+  const std::string folder = DataFolder + "REPORT" + fsys::kSeparator + Browse.ObjectName;
   fsys::createDirectory(folder);
   return folder;
 }

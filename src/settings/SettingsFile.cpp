@@ -62,15 +62,15 @@ SettingsFile::SettingsFile() {
   setDefaults({});
 }
 
-void SettingsFile::setDefaults(std::string_view exeFolder) {
+void SettingsFile::setDefaults(std::string_view dataFolder) {
   image_.fill(0);
   const ConnectionRecord fresh;
   for (int i = 0; i < kMaxConnections; ++i) setRecord(i, fresh);
   // An exe folder too long for the field leaves TreeDirectory empty rather than cut.
-  if (!exeFolder.empty()) setTreeDirectory(std::string(exeFolder) + "REPORT");
+  if (!dataFolder.empty()) setTreeDirectory(std::string(dataFolder) + "REPORT");
 }
 
-size_t SettingsFile::load(std::string_view path, std::string_view exeFolder) {
+size_t SettingsFile::load(std::string_view path, std::string_view dataFolder) {
   // A longer file yields its first 4196 bytes and is accepted like an exact one.
   const auto bytes = fsys::readFile(path, kSize);
   const size_t n = bytes ? bytes->size() : 0;
@@ -81,10 +81,10 @@ size_t SettingsFile::load(std::string_view path, std::string_view exeFolder) {
   if (n == kLegacySizeA || n == kLegacySizeB) {
     image_.fill(0);
     std::memcpy(image_.data(), bytes->data(), n);
-    if (!setTreeDirectory(std::string(exeFolder) + "REPORT")) setTreeDirectory({});
+    if (!setTreeDirectory(std::string(dataFolder) + "REPORT")) setTreeDirectory({});
     return n;
   }
-  setDefaults(exeFolder);
+  setDefaults(dataFolder);
   return 0;
 }
 

@@ -91,9 +91,9 @@ class SettingsFile {
   SettingsFile();
 
   // Loads the image from path (Windows-1251 bytes). A missing, unreadable or wrongly sized file gives the
-  // defaults. exeFolder (ending with a separator) + "REPORT" becomes TreeDirectory for the defaults and
+  // defaults. dataFolder (ending with a separator) + "REPORT" becomes TreeDirectory for the defaults and
   // the older layouts. Returns the number of bytes accepted (0 for the defaults), for tests.
-  size_t load(std::string_view path, std::string_view exeFolder);
+  size_t load(std::string_view path, std::string_view dataFolder);
   // Writes the whole image; false when it cannot be written (the previous file then stays whole).
   bool save(std::string_view path) const;
 
@@ -121,7 +121,7 @@ class SettingsFile {
 
  private:
   static constexpr size_t kRecords = 2, kTree = 3092, kTyped = 3392, kReserved4 = 3692;
-  void setDefaults(std::string_view exeFolder);
+  void setDefaults(std::string_view dataFolder);
   std::string text(size_t offset) const;
   bool setText(size_t offset, std::string_view v);
 

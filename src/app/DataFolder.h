@@ -1,0 +1,15 @@
+#pragma once
+// Where the program keeps its folders REPORT (downloaded files) and INI (the settings file ftp_conn.ini).
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+// The executable's own folder when the program may write there (an unpacked copy, a build folder, an
+// install into the operator's own folder): REPORT and INI are then made beside the executable when
+// missing. A folder of the system (below /usr or /opt) or one the program cannot write is never written
+// to; the per-user data folder Qt names for the application is used instead and made when missing.
+// The result is Windows-1251 bytes ending with a separator; nullopt, with the reason in why, when the
+// folder cannot be used or its name cannot be held by that code page.
+std::optional<std::string> dataFolder(const QString& exeFolder, std::string& why);

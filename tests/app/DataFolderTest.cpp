@@ -1,0 +1,56 @@
+// Where REPORT and INI live: beside the executable when the program may write there, else in the
+// user's data folder, which is made when missing.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "app/DataFolder.h"
+#include "core/Cp1251.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DataFolderTest, BesideTheExecutableWhenWritableElseTheUsersDataFolder) {
+  TempDir exe, home;
+  const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home.path().string()));
+  const fs::path user = home.path() / QCoreApplication::applicationName().toStdString();
+  const struct {
+    const char* name;
+    fs::path exe, expected;
+  } cases[] = {
+      {"a folder the program may write", exe.path(), exe.path()},
+      {"a folder nobody may write (not even root)", "/proc", user},
+      {"a folder of the system, even when writable", "/usr/bin", user},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(user);
+    std::string why;
+    const auto folder = dataFolder(QString::fromStdString(c.exe.string()), why);
+    ASSERT_TRUE(folder.has_value()) << why;
+    EXPECT_EQ(*folder, c.expected.string() + "/");
+    EXPECT_TRUE(fs::is_directory(c.expected / "INI"));
+    EXPECT_TRUE(fs::is_directory(c.expected / "REPORT"));
+    if (c.expected != c.exe) {
+      EXPECT_FALSE(fs::exists(c.exe / "INI")) << "nothing is written beside the executable";
+      EXPECT_FALSE(fs::exists(c.exe / "REPORT"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(c.expected / "INI"), fs::directory_iterator()), 0)
+        << "the writing test leaves nothing behind";
+  }
+  // A user data folder that cannot be made either: the reason, and no folder.
+  qputenv("XDG_DATA_HOME", "/proc/ostraftp-none");
+  std::string why;
+  EXPECT_FALSE(dataFolder(QStringLiteral("/proc"), why).has_value());
+  EXPECT_EQ(why.rfind(cp1251::text("Не удалось создать папку данных программы "), 0), 0u) << why;
+  if (savedHome.isNull()) {
+    qunsetenv("XDG_DATA_HOME");
+  } else {
+    qputenv("XDG_DATA_HOME", savedHome);
+  }
+}
+
+}  // namespace
