@@ -4,7 +4,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build run run-plain test test-sanitize bench clean format
+.PHONY: all setup build run run-plain test test-sanitize bench package screenshots clean format
 
 all: build
 
@@ -35,6 +35,10 @@ test-sanitize: setup
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  ../scripts/report-skipped Testing/Temporary/LastTest.log; exit $$status
+
+# The Debian package, build/ostraftp_<version>_<arch>.deb: `apt install ./build/ostraftp_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	./$(BUILD)/bench/bench_listing
