@@ -19,7 +19,8 @@ bool usable(const std::filesystem::path& dir) {
   for (const char* sub : {"INI", "REPORT"}) {
     const auto folder = dir / sub;
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec)) return false;
+    if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::create_directory(folder, ec))
+      return false;
     const auto probe = folder / (".ostraftp-probe-" + std::to_string(getpid()));
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -47,8 +48,9 @@ std::optional<std::string> dataFolder(const QString& exeFolder, std::string& why
   }
   const auto bytes = fromQ(QDir::toNativeSeparators(chosen));
   if (!bytes) {
-    why = cp1251::text("Папка данных программы содержит символы, которые нельзя записать в кодировке "
-                       "Windows-1251. Перенесите программу в другую папку.");
+    why = cp1251::text(
+        "Папка данных программы содержит символы, которые нельзя записать в кодировке "
+        "Windows-1251. Перенесите программу в другую папку.");
     return std::nullopt;
   }
   return *bytes + fsys::kSeparator;
