@@ -58,15 +58,28 @@ size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
 
 // --- Listings.
 
-bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
+// A listing or a whole file on the first connection: the one way both are fetched. Too large a body is
+// refused (12003); fewer bytes than the server announced is a lost connection, as libcurl reports it.
+bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body) {
   ftp::Connection& c = *connection_;
   std::string sent;
-  if (!wire(dir, sent)) return false;
-  ftp::Body body;
-  c.prepareListing(timeouts_, sent, body);
+  if (!wire(path, sent)) return false;
+  if (kind == Ahead::Kind::Listing) {
+    c.prepareListing(timeouts_, sent, body);
+  } else {
+    c.prepareDownload(timeouts_, sent, body);
+  }
   long code = 0;
   const CURLcode rc = c.perform(code);
   if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
+  if (kind == Ahead::Kind::File && !c.sizeAsAnnounced(body))
+    return fail(ftp::kErrorInternetConnectionAborted);
+  return true;
+}
+
+bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
+  ftp::Body body;
+  if (!fetchBody(dir, Ahead::Kind::Listing, body)) return false;
   out = parseListing(body.bytes);
   return true;
 }
@@ -178,18 +191,8 @@ HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name,
     if (refused != 0) return fail(refused), kNoHandle;
     return openTransfer(std::move(t));
   }
-  ftp::Connection& c = *connection_;
-  std::string sent;
-  if (!wire(path, sent)) return kNoHandle;
   ftp::Body body;
-  c.prepareDownload(timeouts_, sent, body);
-  long code = 0;
-  const CURLcode rc = c.perform(code);
-  if (rc != CURLE_OK) {
-    return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code)), kNoHandle;
-  }
-  // Fewer bytes than announced: the transfer was cut, as libcurl reports it when it knows the size.
-  if (!c.sizeAsAnnounced(body)) return fail(ftp::kErrorInternetConnectionAborted), kNoHandle;
+  if (!fetchBody(path, Ahead::Kind::File, body)) return kNoHandle;
   t->bytes = std::move(body.bytes);
   return openTransfer(std::move(t));
 }

@@ -31,7 +31,8 @@
 class SettingsFile;
 namespace ftp {
 class Connection;
-}
+struct Body;
+}  // namespace ftp
 
 using HINTERNET = uint32_t;  // 0 = no handle
 inline constexpr HINTERNET kNoHandle = 0;
@@ -182,6 +183,7 @@ class FtpSession {
   HINTERNET openTransfer(std::unique_ptr<Transfer> t);
   bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
+  bool fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body);
   // Parses a listing body as this session's listing command returns it.
   std::vector<ftp::FindData> parseListing(const std::string& body) const;
   // What the current action already knows (null outside an action). A fetch of that very path under way

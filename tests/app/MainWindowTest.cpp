@@ -37,6 +37,25 @@ class MainWindowTest : public ::testing::Test {
     return *form;
   }
 
+  // A shown window whose one connection is the server; the connection list it opens at the start is
+  // cancelled. Returns the stored record.
+  ConnectionRecord showConnected(const FtpServer& server, const char* name, int32_t lastRow) {
+    make();
+    ConnectionRecord r;
+    r.setName(name);
+    r.setHost("127.0.0.1");
+    r.setPort(server.port());
+    r.setUser("op");
+    r.setPassword("secret");
+    r.setLastObjectRow(lastRow);
+    form->Settings.setRecord(0, r);
+    form->Settings.setConnectionCount(1);
+    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
+    form->show();
+    QTest::qWait(50);
+    return r;
+  }
+
   template <typename T = QWidget>
   T* child(const char* name) {
     T* w = form->findChild<T*>(QString::fromLatin1(name));
@@ -209,19 +228,7 @@ TEST_F(MainWindowTest, ShowSwitchesFormatsClearsListsAndArmsTheTimer) {
 
 TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   FtpServer server;
-  make();
-  ConnectionRecord r;
-  r.setName("\xc3\xd0\xd1");
-  r.setHost("127.0.0.1");
-  r.setPort(server.port());
-  r.setUser("op");
-  r.setPassword("secret");
-  r.setLastObjectRow(4);
-  form->Settings.setRecord(0, r);
-  form->Settings.setConnectionCount(1);
-  onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
-  form->show();
-  QTest::qWait(50);
+  const ConnectionRecord r = showConnected(server, "\xc3\xd0\xd1", 4);
   ASSERT_TRUE(form->Ftp.FtpOpen());
   ASSERT_TRUE(form->Browse.Connected);
   server.clearLog();
@@ -245,18 +252,7 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
 TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndDoesNotClose) {
   FtpServer server;
   server.makeDir("/obj");
-  make();
-  ConnectionRecord r;
-  r.setName("s");
-  r.setHost("127.0.0.1");
-  r.setPort(server.port());
-  r.setUser("op");
-  r.setPassword("secret");
-  form->Settings.setRecord(0, r);
-  form->Settings.setConnectionCount(1);
-  onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
-  form->show();
-  QTest::qWait(50);
+  showConnected(server, "s", 0);
   ASSERT_TRUE(form->Ftp.FtpOpen());
   struct PaintCounter : QObject {
     int paints = 0;
