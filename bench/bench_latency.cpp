@@ -93,7 +93,7 @@ int startServer(const std::filesystem::path& root, pid_t& pid) {
 }
 
 struct Times {
-  std::vector<double> connect, object, line, report;
+  std::vector<double> connect, object, line, report, close;
 };
 
 // One operator's road, timed: connect and list the objects, choose A (its first line's reports come
@@ -143,6 +143,10 @@ bool road(int port, int connections, Times& t) {
   t0 = Clock::now();
   form.ReportListClick(ReportKind::DailyShort);
   t.report.push_back(seconds(t0));
+
+  t0 = Clock::now();
+  form.Ftp.FtpClose();
+  t.close.push_back(seconds(t0));
   return shown && ui.messages.empty();
 }
 
@@ -167,7 +171,8 @@ int main(int argc, char** argv) {
   } actions[] = {{"connect + object list", &Times::connect, 8},
                  {"object click", &Times::object, 6},
                  {"line click", &Times::line, 3},
-                 {"report open", &Times::report, 3}};
+                 {"report open", &Times::report, 3},
+                 {"closing the session", &Times::close, 0}};
 
   for (const int rtt : delays) {
     DelayedLink link;

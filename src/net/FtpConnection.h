@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,11 @@ class Connection {
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
+  // The sockets libcurl opened for this handle and has not closed: between requests only the control
+  // connection's. The destructor says QUIT on it without waiting for the answer.
+  std::set<curl_socket_t> sockets_;
+  static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int closeSocket(void* self, curl_socket_t fd);
 };
 
 }  // namespace ftp
