@@ -122,6 +122,7 @@ class ConcurrentTest : public MainWindowFixture {
       out.push_back(shown(std::move(viewer)));
     };
     step([&] { return open(server, connections), Strings{}; });
+    form->Ftp.AwaitExtras();  // their logins end while the operator looks at the list
     step([&] { return clickObject("A"), Strings{}; });
     step([&] { return clickLine("v0017n2"), Strings{}; });
     if (pauseBeforeLineOne > 0) {
