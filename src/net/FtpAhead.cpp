@@ -6,7 +6,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "net/FtpConnection.h"
 #include "net/FtpSessionParts.h"
@@ -58,8 +57,6 @@ void FtpSession::forget() {
 // made now on the first connection, which the caller would use for it anyway (without entering the
 // directory first: the listing tells that too).
 void FtpSession::awaitFetch(const std::string& path) {
-  using Clock = std::chrono::steady_clock;
-  constexpr auto kRepaintEvery = std::chrono::milliseconds(30);
   const auto queued =
       std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) { return j.op.path == path; });
   if (queued != queue_.end()) {
@@ -78,14 +75,11 @@ void FtpSession::awaitFetch(const std::string& path) {
       return x->state == Extra::State::Busy && x->job.action == actionSerial_ && x->job.op.path == path;
     });
   };
-  auto repainted = Clock::now();
+  ftp::WaitPacer pacer(&waitHook_);
   while (underWay()) {
     ftp::Connection::wait(background_);
     pump();
-    if (waitHook_ && Clock::now() - repainted >= kRepaintEvery) {
-      waitHook_();
-      repainted = Clock::now();
-    }
+    pacer.tick();
   }
 }
 

@@ -125,10 +125,8 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
 // sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
 // the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
-  using Clock = std::chrono::steady_clock;
-  constexpr auto kRepaintEvery = std::chrono::milliseconds(30);
   if (!start()) return result;
-  auto repainted = Clock::now();
+  WaitPacer pacer(waiting);
   std::vector<Connection*> all;
   while (!step()) {
     if (background && *background) (*background)();
@@ -137,12 +135,19 @@ CURLcode Connection::run() {
       std::copy_if(companions->begin(), companions->end(), std::back_inserter(all),
                    [](const Connection* c) { return c->running; });
     wait(all);
-    if (waiting && *waiting && Clock::now() - repainted >= kRepaintEvery) {
-      (*waiting)();
-      repainted = Clock::now();
-    }
+    pacer.tick();
   }
   return result;
+}
+
+WaitPacer::WaitPacer(const std::function<void()>* hook)
+    : hook_(hook), last_(std::chrono::steady_clock::now()) {}
+
+void WaitPacer::tick() {
+  constexpr auto kEvery = std::chrono::milliseconds(30);
+  if (!hook_ || !*hook_ || std::chrono::steady_clock::now() - last_ < kEvery) return;
+  (*hook_)();
+  last_ = std::chrono::steady_clock::now();
 }
 
 bool Connection::start() {

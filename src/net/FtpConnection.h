@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -33,6 +34,17 @@ struct Body {
 // The transfer type the server was last switched to on a connection (libcurl sends TYPE A before a
 // listing and TYPE I before a file transfer whenever the connection is in the other one).
 enum class TransferType { Unknown, Ascii, Binary };
+
+// Calls a wait hook (may be empty) now and then while a request is awaited: at most every 30 ms.
+class WaitPacer {
+ public:
+  explicit WaitPacer(const std::function<void()>* hook);
+  void tick();
+
+ private:
+  const std::function<void()>* hook_;
+  std::chrono::steady_clock::time_point last_;
+};
 
 class Connection {
  public:
