@@ -76,7 +76,7 @@ Connection::~Connection() {
   if (running) curl_multi_remove_handle(multi, curl);
   if (curl) curl_easy_cleanup(curl);
   curl_slist_free_all(quote_);
-  // The live connection is in the multi handle's cache: its cleanup says QUIT and closes it.
+  // The live connection is in the multi handle's cache: its cleanup closes it (its QUIT fails at once).
   if (multi) curl_multi_cleanup(multi);
 }
 

@@ -68,14 +68,6 @@ class ConcurrentTest : public MainWindowFixture {
 
   void SetUp() override { useTestTimeZone(); }
 
-  void open(const FtpServer& server, int connections) {
-    make();
-    useServer(server.port());
-    form->Ftp.setConnections(connections);
-    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
-    form->N_ServListClick();
-  }
-
   void clickObject(const std::string& name) {
     form->StringGrid1->selectRow(form->StringGrid1->findRow(0, name));
     form->StringGrid1Click();
@@ -121,7 +113,7 @@ class ConcurrentTest : public MainWindowFixture {
       log.push_back(server.commands());
       out.push_back(shown(std::move(viewer)));
     };
-    step([&] { return open(server, connections), Strings{}; });
+    step([&] { return connectTo(server.port(), Access::ObjectList, connections), Strings{}; });
     form->Ftp.AwaitExtras();  // their logins end while the operator looks at the list
     step([&] { return clickObject("A"), Strings{}; });
     step([&] { return clickLine("v0017n2"), Strings{}; });

@@ -34,7 +34,8 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   // Stores the one connection of the window: the FTP test server on loopback, short time-outs.
-  void useServer(int port, Access accessMode = Access::ObjectList) {
+  // connections: one gives the exact transcript of one connection; the concurrent tests ask for more.
+  void useServer(int port, Access accessMode = Access::ObjectList, int connections = 1) {
     ConnectionRecord r;
     r.setName("s");
     r.setHost("127.0.0.1");
@@ -45,13 +46,13 @@ class MainWindowFixture : public ::testing::Test {
     form->Settings.setRecord(0, r);
     form->Settings.setConnectionCount(1);
     form->Ftp.setTimeouts({2, 2, 2});
-    form->Ftp.setConnections(1);  // the exact transcript of one connection; the concurrent tests ask for more
+    form->Ftp.setConnections(connections);
   }
 
   // A new window connected to the server through the connection list, as an operator's first choice.
-  void connectTo(int port, Access accessMode = Access::ObjectList) {
+  void connectTo(int port, Access accessMode = Access::ObjectList, int connections = 1) {
     make();
-    useServer(port, accessMode);
+    useServer(port, accessMode, connections);
     onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
     form->N_ServListClick();
   }
