@@ -255,12 +255,22 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   if (!known_ || job.action != actionSerial_) return false;
   const std::string& path = job.op.path;
   if (lost) {
+    if (job.probing) known_->listings.erase(path);
     if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
   } else if (job.probing) {
-    if (rc == CURLE_OK && code >= 400 && code != 421) known_->refused.insert(path);
+    if (rc == CURLE_OK && code >= 400 && code != 421) {
+      known_->listings.erase(path);
+      known_->refused.insert(path);
+    }
   } else if (job.op.kind == Ahead::Kind::Listing) {
-    if (rc == CURLE_OK) {
-      known_->listings[path] = parseListing(job.body.bytes);
+    std::vector<ftp::FindData> entries;
+    if (rc == CURLE_OK && parseListing(job.body.bytes, entries)) {
+      // vsftpd answers LIST of a missing folder with 226 and nothing: an empty LIST answer does not
+      // tell that the folder is there, the probe does.
+      const bool probe = entries.empty() && !c.hasMlst;
+      known_->listings[path] = std::move(entries);
+      job.probing = probe;
+      return probe;
     } else {
       job.probing = true;
       return true;

@@ -38,6 +38,10 @@ bool hasFf(const std::string& s) {
 
 }  // namespace
 
+bool listsLiterally(const std::string& path) {
+  return path.find_first_of(" \t*?[]{}~\\") == std::string::npos;
+}
+
 uint32_t replyError(long code) {
   return code == 421 ? kErrorInternetTimeout : kErrorInternetExtendedError;
 }
@@ -280,6 +284,17 @@ bool Connection::finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error) {
 void Connection::prepareListing(const Timeouts& t, const std::string& wireDir, Body& body) {
   // On a directory URL under NOCWD libcurl sends the command with the directory as its argument.
   prepare(t, directoryUrl(wireDir));
+  if (!hasMlst && !listsLiterally(wireDir)) {
+    // LIST without an argument in the directory entered: libcurl sends one CWD of the whole path itself.
+    // It skips that CWD when its own previous CWD entered the same directory, although our commands may
+    // have moved the server since: then the CWD goes first, as a command of ours.
+    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    if (curlEntered_ == wireDir) {
+      quote_ = curl_slist_append(nullptr, ("CWD " + wireDir).c_str());
+      curl_easy_setopt(curl, CURLOPT_QUOTE, quote_);
+    }
+    curlEntered_ = wireDir;
+  }
   curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, hasMlst ? "MLSD" : "LIST");
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);

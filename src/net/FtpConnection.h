@@ -25,6 +25,11 @@ struct Timeouts;
 // The last-error value of a refusal by a server that answered.
 [[nodiscard]] uint32_t replyError(long code);
 
+// Servers without MLSD may hand LIST's argument to ls, which splits it at blanks and expands wildcards
+// (inetutils-ftpd, netkit ftpd): "LIST /Станция я" lists "/Станция" and "я", and answers 226. False for
+// a path that such a server would not take literally.
+[[nodiscard]] bool listsLiterally(const std::string& path);
+
 // The body of a listing or a download as it arrives, refused past the download limit.
 struct Body {
   std::string bytes;
@@ -130,6 +135,8 @@ class Connection {
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
+  // The directory libcurl's own CWD last entered on this handle (listings that enter first).
+  std::string curlEntered_;
   // The sockets libcurl opened for this handle and has not closed: between requests only the control
   // connection's. The destructor says QUIT on it without waiting for the answer.
   std::set<curl_socket_t> sockets_;

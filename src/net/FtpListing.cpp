@@ -285,15 +285,24 @@ bool parseListLine(std::string_view line, std::time_t now, FindData& out) {
 
 namespace {
 
-size_t lineCount(std::string_view data) {
-  return static_cast<size_t>(std::count(data.begin(), data.end(), '\n')) + 1;
+// "total 123", the first line of ls -l.
+bool isTotalLine(std::string_view line) {
+  Tokens tk;
+  tokens(line, 3, tk);
+  uint64_t n = 0;
+  return tk.size == 2 && tk.at[0].text == "total" && toNumber(tk.at[1].text, n);
+}
+
+bool isBlank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
 }  // namespace
 
+// The entries grow with what is parsed: reserving by the line count would ask for the size of an entry
+// per line end before a single entry is known.
 std::vector<FindData> parseMlsd(std::string_view data) {
   std::vector<FindData> out;
-  out.reserve(lineCount(data));
   FindData e;
   forEachLine(data, [&](std::string_view line) {
     if (parseMlsxLine(line, e)) out.push_back(std::move(e));
@@ -301,14 +310,19 @@ std::vector<FindData> parseMlsd(std::string_view data) {
   return out;
 }
 
-std::vector<FindData> parseList(std::string_view data, std::time_t now) {
+std::vector<FindData> parseList(std::string_view data, std::time_t now, bool* errorText) {
   std::vector<FindData> out;
-  out.reserve(lineCount(data));
   FindData e;
+  bool text = false;
   const auto today = fsys::localTime(now);
   forEachLine(data, [&](std::string_view line) {
-    if (parseListLineOn(line, today, e)) out.push_back(std::move(e));
+    if (parseListLineOn(line, today, e)) {
+      out.push_back(std::move(e));
+    } else if (out.empty() && !text) {
+      text = !isBlank(line) && !isTotalLine(line);
+    }
   });
+  if (errorText) *errorText = out.empty() && text;
   return out;
 }
 

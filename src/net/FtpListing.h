@@ -42,6 +42,8 @@ bool parseMlsxLine(std::string_view line, FindData& out);
 bool parseListLine(std::string_view line, std::time_t now, FindData& out);
 
 std::vector<FindData> parseMlsd(std::string_view data);
-std::vector<FindData> parseList(std::string_view data, std::time_t now);
+// errorText (when given) is set when no line is an entry but some line is text other than "total N": the
+// error message of a server that hands LIST's argument to ls and answers 226 whatever ls said.
+std::vector<FindData> parseList(std::string_view data, std::time_t now, bool* errorText = nullptr);
 
 }  // namespace ftp

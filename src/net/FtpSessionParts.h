@@ -47,7 +47,7 @@ struct FtpSession::Job {
   Ahead op;
   std::string wire;  // the path as the server must receive it
   ftp::Body body;
-  bool probing = false;  // the listing was refused: does the directory let itself be entered?
+  bool probing = false;  // the listing was refused or empty: does the directory let itself be entered?
   uint64_t action = 0;
 };
 

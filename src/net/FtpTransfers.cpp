@@ -80,12 +80,17 @@ bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body&
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
   ftp::Body body;
   if (!fetchBody(dir, Ahead::Kind::Listing, body)) return false;
-  out = parseListing(body.bytes);
-  return true;
+  return parseListing(body.bytes, out) || fail(ftp::kErrorInternetExtendedError);
 }
 
-std::vector<ftp::FindData> FtpSession::parseListing(const std::string& body) const {
-  return connection_->hasMlst ? ftp::parseMlsd(body) : ftp::parseList(body, clock_());
+bool FtpSession::parseListing(const std::string& body, std::vector<ftp::FindData>& out) const {
+  if (connection_->hasMlst) {
+    out = ftp::parseMlsd(body);
+    return true;
+  }
+  bool errorText = false;
+  out = ftp::parseList(body, clock_(), &errorText);
+  return !errorText;
 }
 
 bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
@@ -119,11 +124,15 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
     }
     return true;
   }
+  // LIST of the file itself, or of its folder where a server would not take the path literally.
+  const bool literal = ftp::listsLiterally(path);
+  const std::string target = literal ? path : (slash == 0 ? "/" : path.substr(0, slash));
   std::vector<ftp::FindData> listed;
-  if (!listDirectory(path, listed)) {
+  if (!listDirectory(target, listed)) {
     // A server that refuses LIST of a missing name has answered: the file is not there.
     return GetLastError() == ftp::kErrorInternetExtendedError ? (out.clear(), true) : false;
   }
+  if (!literal) remember(target, listed);
   const std::string name = baseName(path);
   for (auto& e : listed) {
     if (baseName(e.name) == name) {

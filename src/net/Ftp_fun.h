@@ -184,8 +184,9 @@ class FtpSession {
   bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
   bool fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body);
-  // Parses a listing body as this session's listing command returns it.
-  std::vector<ftp::FindData> parseListing(const std::string& body) const;
+  // Parses a listing body as this session's listing command returns it; false when the body is a
+  // server's error text instead of entries (a listing that failed although the server said 226).
+  [[nodiscard]] bool parseListing(const std::string& body, std::vector<ftp::FindData>& out) const;
   // What the current action already knows (null outside an action). A fetch of that very path under way
   // is awaited; one not yet started is made now on the first connection, as the caller's own request
   // would be. The first connection lost in such a fetch is answered once, with its error, to the call

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""A real FTP server for the tests: ProFTPD, vsftpd or Pure-FTPd on 127.0.0.1 over a root folder.
+"""A real FTP server for the tests: ProFTPD, vsftpd, Pure-FTPd or inetutils-ftpd on 127.0.0.1 over a root folder.
 
 The server binaries come unpacked from Debian's packages (scripts/fetch-ftp-servers). In front of the
 server runs a small relay on its own port: it logs every command line the client sends, as raw bytes,
@@ -14,6 +14,12 @@ user "ostraftp-ftp" (created on first use). ProFTPD and vsftpd cannot change the
 rights, so their paths are the real paths of the folders; the tests read the prefix from the option
 --root. Pure-FTPd's privilege separation needs root for its master process: it runs only when the tests
 run as root, and its sessions then run as the test user inside a changed root at --root.
+
+inetutils-ftpd is an inetd server that logs users in from the system's password files and needs root for
+that: it runs only as root, behind a small launcher (inetd.py) that starts it for each connection, in a
+mount namespace of its own whose /etc/passwd, /etc/shadow and /etc/group name the test user with its
+password and a home at --root plus --home; the system's files are never touched. No changed root: its
+paths are the real paths of the folders, as for ProFTPD and vsftpd.
 """
 
 import argparse
@@ -196,7 +202,35 @@ def pureftpd(a, bins, state, port, uid, gid, name):
             "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")]
 
 
-SERVERS = {"proftpd": proftpd, "vsftpd": vsftpd, "pureftpd": pureftpd}
+def inetutils(a, bins, state, port, uid, gid, name):
+    if os.getuid() != 0:
+        skip("inetutils-ftpd: it logs users in from the system's password files, which needs root, and the "
+             "tests run as uid %d" % os.getuid())
+    if subprocess.run(["unshare", "-m", "true"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+        skip("inetutils-ftpd: no mount namespace can be made here (unshare -m) for its password files")
+    hashed = crypt.crypt(a.password, crypt.mksalt(crypt.METHOD_SHA512, rounds=1000))
+    home = os.fsencode(a.root) + a.home
+    files = {}
+    for n, line in (("passwd", b"%s:x:%d:%d::%s:/bin/sh\n" % (a.user.encode(), uid, gid, home)),
+                    ("shadow", b"%s:%s:19000:0:99999:7:::\n" % (a.user.encode(), hashed.encode())),
+                    ("group", None)):
+        with open("/etc/" + n, "rb") as f:
+            lines = [x for x in f.read().splitlines(True) if not x.startswith(a.user.encode() + b":")]
+        files[n] = os.path.join(state, n)
+        with open(files[n], "wb") as f:
+            f.write(b"".join(lines) + (line or b""))
+        os.chmod(files[n], 0o600 if n == "shadow" else 0o644)
+    mounts = " && ".join("mount --bind %s /etc/%s" % (files[n], n) for n in files)
+    launcher = os.path.join(os.path.dirname(os.path.abspath(__file__)), "inetd.py")
+    server = [os.path.join(bins, "usr/sbin/ftpd"), "-a", "default"]
+    if a.idle > 0:
+        server += ["-t", str(max(1, int(a.idle)))]
+    script = mounts + ' && exec "$@"'
+    return ["unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", "/usr/bin/python3", launcher,
+            str(port)] + server
+
+
+SERVERS = {"proftpd": proftpd, "vsftpd": vsftpd, "pureftpd": pureftpd, "inetutils": inetutils}
 
 
 def library_env(bins):
@@ -335,7 +369,8 @@ def main():
     a = p.parse_args()
     a.home = os.fsencode(a.home)
 
-    binary = {"proftpd": "usr/sbin/proftpd", "vsftpd": "usr/sbin/vsftpd", "pureftpd": "usr/sbin/pure-ftpd"}
+    binary = {"proftpd": "usr/sbin/proftpd", "vsftpd": "usr/sbin/vsftpd", "pureftpd": "usr/sbin/pure-ftpd",
+              "inetutils": "usr/sbin/ftpd"}
     if not os.path.exists(os.path.join(a.servers, binary[a.kind])):
         skip("%s: not unpacked in %s (scripts/fetch-ftp-servers could not fetch it)" % (a.kind, a.servers))
 
@@ -348,7 +383,8 @@ def main():
     port = free_port()
     argv = SERVERS[a.kind](a, a.servers, a.state, port, uid, gid, name)
     give_tree(a.state, uid, gid)
-    drop = a.kind != "pureftpd" and os.getuid() == 0
+    # Pure-FTPd and inetutils-ftpd change to the test user themselves once a user logged in.
+    drop = a.kind not in ("pureftpd", "inetutils") and os.getuid() == 0
 
     def child():
         os.setpgid(0, 0)

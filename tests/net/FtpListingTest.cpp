@@ -169,6 +169,32 @@ TEST(FtpListing, WholeListingsAcceptCrLfAndLfAndSkipJunk) {
   EXPECT_TRUE(ftp::parseList("\r\n\r\n", kNow).empty());
 }
 
+// A LIST body with no entry but text is the error of a server that hands the argument to ls and answers
+// 226 anyway; an empty folder ("total 0", nothing, blank lines) and a folder with entries are not.
+TEST(FtpListing, ErrorTextInsteadOfEntries) {
+  const struct {
+    const char* body;
+    size_t entries;
+    bool errorText;
+  } cases[] = {
+      {"", 0, false},
+      {"total 0\r\n", 0, false},
+      {"\r\n \r\n", 0, false},
+      {"/st/\xd1\xf2\xe0\xed\xf6\xe8\xff: No such file or directory\r\n\xff: No such file or directory\r\n", 0,
+       true},
+      {"ls: cannot access '/a b': No such file or directory\n", 0, true},
+      {"total 0\r\nls: /x: Permission denied\r\n", 0, true},
+      {"total 4\r\ndrwxr-xr-x 2 u g 0 Jan  1  2020 a b\r\n", 1, false},
+      {"ls: /x: No such file or directory\r\ndrwxr-xr-x 2 u g 0 Jan  1  2020 a\r\n", 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    bool errorText = !c.errorText;
+    EXPECT_EQ(ftp::parseList(c.body, kNow, &errorText).size(), c.entries);
+    EXPECT_EQ(errorText, c.errorText);
+  }
+}
+
 TEST(FtpListing, LinesSplitAsGiven) {
   std::vector<std::string> lines;
   ftp::forEachLine("a\r\nb\n\nc\r", [&](std::string_view l) { lines.emplace_back(l); });

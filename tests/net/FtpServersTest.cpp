@@ -1,5 +1,5 @@
-// The FTP layer against each real server: pyftpdlib (raw and Telnet-reading), ProFTPD, vsftpd and
-// Pure-FTPd, over a station tree whose login directory lies in "Станция я", with names in which "я"
+// The FTP layer against each real server: pyftpdlib (raw and Telnet-reading), ProFTPD, vsftpd, Pure-FTPd
+// and inetutils-ftpd (no MLSD, LIST's argument split at blanks), over a station tree whose login directory lies in "Станция я", with names in which "я"
 // (byte 0xFF) stands before every kind of byte.
 #include <gtest/gtest.h>
 
@@ -39,7 +39,11 @@ const std::string kNames[] = {
 };
 
 bool readsTelnet(FtpServerKind k) {
-  return k == FtpServerKind::ProFtpd || k == FtpServerKind::PyftpdlibTelnet;
+  return k == FtpServerKind::ProFtpd || k == FtpServerKind::PyftpdlibTelnet || k == FtpServerKind::Inetutils;
+}
+
+bool listsWithMlsd(FtpServerKind k) {
+  return k != FtpServerKind::Vsftpd && k != FtpServerKind::Inetutils;
 }
 
 class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
@@ -159,7 +163,7 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   server->putFile(obj + "/gas.txt", "SP 0.7000");
   ASSERT_TRUE(session->FtpOpen());
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj)));
-  const bool mlst = GetParam() != FtpServerKind::Vsftpd;
+  const bool mlst = listsWithMlsd(GetParam());
   const char* fault = mlst ? R"([{"cmd":"MLST","action":"close-after","times":1}])"
                            : R"([{"cmd":"LIST","action":"close-after","times":1}])";
   server->setFaults(fault);
@@ -207,8 +211,8 @@ TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
   ASSERT_TRUE(session->FtpOpen());
   browse.CurrentDirectory = obj + "/chakr";
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), browse.CurrentDirectory));
-  server->setFaults(GetParam() == FtpServerKind::Vsftpd ? R"([{"cmd":"LIST","action":"drop","times":1}])"
-                                                        : R"([{"cmd":"MLSD","action":"drop","times":1}])");
+  server->setFaults(listsWithMlsd(GetParam()) ? R"([{"cmd":"MLSD","action":"drop","times":1}])"
+                                              : R"([{"cmd":"LIST","action":"drop","times":1}])");
   const auto lost = [&] {
     const uint32_t error = session->GetLastError();
     return error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted;
@@ -288,10 +292,31 @@ TEST_P(FtpServersTest, RenameOverAnExistingFileAndDelete) {
   EXPECT_EQ(readBytes(server->local(obj + "/" + name)), "new content");
 }
 
+// Folders that are not there, listed without entering them first (as a click fetches them ahead), with
+// and without a blank: a refusal, never an empty folder, also from a server that answers LIST of a
+// missing path with 226 and ls's error text.
+TEST_P(FtpServersTest, MissingFoldersAreRefusedNotEmpty) {
+  start();
+  if (IsSkipped()) return;
+  server->makeDir("/plain/empty folder");
+  ASSERT_TRUE(session->FtpOpen());
+  for (const std::string name : {"gone", "gone folder", "empty folder"}) {
+    SCOPED_TRACE(name);
+    const std::string dir = server->path("/plain/" + name);
+    FtpSession::Action action(*session);
+    session->FetchAhead({{FtpSession::Ahead::Kind::Listing, dir}});
+    const bool entered = session->FtpSetCurrentDirectory(conn(), dir);
+    EXPECT_EQ(entered, name == "empty folder");
+    EXPECT_EQ(entered ? 0u : ftp::kErrorInternetExtendedError, session->GetLastError());
+    EXPECT_TRUE(listNames().empty()) << "the folder, or the login folder before it";
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
                                            FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
-                                           FtpServerKind::PureFtpd),
+                                           FtpServerKind::PureFtpd, FtpServerKind::Inetutils),
                          [](const auto& info) { return std::string(ftpServerKindName(info.param)); });
 
 }  // namespace

@@ -31,6 +31,8 @@ const char* ftpServerKindName(FtpServerKind k) {
       return "vsftpd";
     case FtpServerKind::PureFtpd:
       return "pureftpd";
+    case FtpServerKind::Inetutils:
+      return "inetutils";
   }
   return "?";
 }
@@ -44,10 +46,11 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   setFaults("[]");
 
   const FtpServerKind kind = options_.kind;
-  relay_ = kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd || kind == FtpServerKind::PureFtpd;
+  relay_ = kind != FtpServerKind::Pyftpdlib && kind != FtpServerKind::PyftpdlibTelnet;
   // vsftpd without root rights serves anonymous logins only.
   if (kind == FtpServerKind::Vsftpd) options_.user = "ftp";
-  if (kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd) prefix_ = root_.string();
+  if (kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd || kind == FtpServerKind::Inetutils)
+    prefix_ = root_.string();
 
   std::vector<std::string> args = {"/usr/bin/python3"};
   if (relay_) {

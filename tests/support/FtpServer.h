@@ -1,7 +1,7 @@
 #pragma once
 // A real FTP server for a test on 127.0.0.1, over a temporary root folder, with its command log and fault
-// hooks: tests/ftpd/ftpd.py (pyftpdlib), or ProFTPD, vsftpd or Pure-FTPd behind the logging relay of
-// tests/ftpd/realftpd.py. Started by the constructor, stopped by the destructor.
+// hooks: tests/ftpd/ftpd.py (pyftpdlib), or ProFTPD, vsftpd, Pure-FTPd or inetutils-ftpd behind the
+// logging relay of tests/ftpd/realftpd.py. Started by the constructor, stopped by the destructor.
 
 #include <filesystem>
 #include <string>
@@ -9,7 +9,7 @@
 
 #include "support/TempDir.h"
 
-enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd };
+enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd, Inetutils };
 // "proftpd", "vsftpd", ... as the launcher and the test names spell them.
 const char* ftpServerKindName(FtpServerKind k);
 
@@ -36,8 +36,8 @@ class FtpServer {
   int port() const { return port_; }
   // The login user and password the server takes (vsftpd without root takes only "ftp").
   const std::string& user() const { return options_.user; }
-  // The server's own path of a path below the root: ProFTPD and vsftpd run without a changed root, so
-  // their paths are the real paths of the folders.
+  // The server's own path of a path below the root: ProFTPD, vsftpd and inetutils-ftpd run without a
+  // changed root, so their paths are the real paths of the folders.
   std::string path(const std::string& below) const { return prefix_ + below; }
   const Options& options() const { return options_; }
   // Native path of a server path made of Windows-1251 bytes ("/obj/v0017n1").
