@@ -147,6 +147,9 @@ void TFormMain::N1Click() {
     return;
   }
   if (!wasConnected || (Browse.Connected && Settings.currentConnection() == wasCurrent)) return;
+  // A window showing a local folder keeps showing it: rebuilding the list here would list that folder
+  // under the server's caption, and the gas file would be written there.
+  if (Browse.SourceMode != Source::Ftp) return;
   ClearBrowse(true, true);
   setCaption(cp1251::text(" Просмотр/печать  отчетов"));
   if (Ftp.FtpOpen()) {

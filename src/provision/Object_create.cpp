@@ -168,13 +168,16 @@ void TFormObject_Create::ComboBox1Click() {
   Edit1->clear();
   if (SelectedConnection == InitialConnection) {
     // The objects the main window lists for this connection, then "Новый объект".
+    // A server without objects shows one blank row: then only "Новый объект" is offered, and chosen.
     const TStringGrid* objects = main_.StringGrid1;
-    ObjectRowCount = objects->rowCount();
+    const bool none = objects->rowCount() == 1 && objects->cell(0, 0).empty();
+    ObjectRowCount = none ? 0 : objects->rowCount();
     ComboBox3->setEnabled(true);
     for (int row = 0; row < ObjectRowCount; ++row) ComboBox3->addItem(toQ(objects->cell(0, row)));
     ComboBox3->addItem(QStringLiteral("Новый объект"));
-    ComboBox3->setCurrentIndex(objects->row());
     Edit1->setEnabled(false);
+    ComboBox3->setCurrentIndex(none ? ObjectRowCount : objects->row());
+    if (none) ComboBox3Click();
   } else {
     ObjectRowCount = 0;
     ComboBox3->setEnabled(false);
@@ -280,6 +283,8 @@ void TFormObject_Create::BitBtn1Click() {
     TargetObjectName = Edit1->text().toStdString();
   } else {
     TargetObjectName = fromQ(ComboBox3->currentText()).value_or(std::string{});
+    // A blank row of the object list names nothing: never "MKD <login directory>/".
+    if (TargetObjectName.empty()) return refuse("Не введено наименование объекта");
   }
   if (TargetObjectName.size() > kMaxName) return refuse("Наименование объекта длиннее 49 символов");
   if (ComboBox2->currentIndex() < 0) return refuse("Не введено количество вычислителей");

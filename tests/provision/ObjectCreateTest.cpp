@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "browse/Dir_list.h"
 #include "provision/Object_create.h"
 #include "settings/Conn_par.h"
 #include "support/FtpServer.h"
@@ -188,6 +189,54 @@ TEST_F(ObjectCreateTest, InputChecksInOrder) {
   EXPECT_EQ(tree(server, "/Edge").size(), 5u * 6);
   for (const char* d : {"v3007n1", "v3007n2", "v3007n3", "v0001n1", "v7254n1"})
     EXPECT_TRUE(std::filesystem::is_directory(server.local(std::string("/Edge/") + d + "/mesko"))) << d;
+}
+
+// A server without objects: the window's object list is one blank row. Only "Новый объект" is offered,
+// and "Создать" without a name is refused instead of making directories in the login directory.
+TEST_F(ObjectCreateTest, AServerWithoutObjectsOffersOnlyANewObject) {
+  FtpServer server(listOnly());
+  connectTo(server.port());
+  server.clearLog();
+  QStringList offered;
+  bool typing = false;
+  EXPECT_TRUE(create({0, ""}, [&](TFormObject_Create* d) {
+    d->ComboBox1->setCurrentIndex(0);
+    d->ComboBox1Click();
+    for (int i = 0; i < d->ComboBox3->count(); ++i) offered << d->ComboBox3->itemText(i);
+    typing = d->Edit1->isEnabled() && d->ComboBox3->currentIndex() == d->ObjectRowCount;
+  }));
+  EXPECT_EQ(offered, QStringList{"Новый объект"});
+  EXPECT_TRUE(typing) << "the name is typed";
+  EXPECT_EQ(last(), (Strings{"Не введено наименование объекта", "Ошибка ввода параметров"}));
+  const Strings log = server.commands();
+  EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MKD", 0) == 0; }))
+      << ::testing::PrintToString(log);
+}
+
+// The window shows a local folder while a session stays open: a failed "Создать" with another server
+// and "Отменить" leave the local folder shown, under its own caption.
+TEST_F(ObjectCreateTest, CancelledOverALocalFolderKeepsShowingIt) {
+  FtpServer server(listOnly());
+  server.makeDir("/Old");
+  connectTo(server.port());
+  ConnectionRecord bad = form->Settings.record(0);
+  bad.setName("bad");
+  bad.setPort(1);
+  form->Settings.setRecord(1, bad);
+  form->Settings.setConnectionCount(2);
+  TempDir tree;
+  std::filesystem::create_directories(tree.path() / "local-obj");
+  form->Settings.setTreeDirectory(tree.cp1251());
+  onModal<TFormDir_List>([](TFormDir_List* d) { d->BitBtn1->click(); });
+  form->N_DirListClick();
+  const std::string caption = form->windowTitle().toStdString();
+  ASSERT_EQ(column(form->StringGrid1), Strings{"local-obj"});
+  ASSERT_TRUE(form->Browse.Connected);
+  EXPECT_TRUE(create({1, "Y"}));
+  EXPECT_EQ(form->Browse.SourceMode, Source::LocalFolder);
+  EXPECT_EQ(form->windowTitle().toStdString(), caption);
+  EXPECT_EQ(column(form->StringGrid1), Strings{"local-obj"});
+  EXPECT_EQ(form->Settings.currentConnection(), 0);
 }
 
 TEST_F(ObjectCreateTest, LookAlikesAPartialTreeAndItsCompletion) {
