@@ -1,6 +1,6 @@
 // The FTP layer against each real server: pyftpdlib (raw and Telnet-reading), ProFTPD, vsftpd, Pure-FTPd
-// and inetutils-ftpd (no MLSD, LIST's argument split at blanks), over a station tree whose login directory lies in "Станция я", with names in which "я"
-// (byte 0xFF) stands before every kind of byte.
+// and inetutils-ftpd (no MLSD, LIST's argument split at blanks), over a station tree whose login directory
+// lies in "Станция я", with names in which "я" (byte 0xFF) stands before every kind of byte.
 #include <gtest/gtest.h>
 
 #include <chrono>

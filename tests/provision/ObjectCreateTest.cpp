@@ -209,8 +209,9 @@ TEST_F(ObjectCreateTest, AServerWithoutObjectsOffersOnlyANewObject) {
   EXPECT_TRUE(typing) << "the name is typed";
   EXPECT_EQ(last(), (Strings{"Не введено наименование объекта", "Ошибка ввода параметров"}));
   const Strings log = server.commands();
-  EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MKD", 0) == 0; }))
-      << ::testing::PrintToString(log);
+  EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) {
+    return c.rfind("MKD", 0) == 0;
+  })) << ::testing::PrintToString(log);
 }
 
 // The window shows a local folder while a session stays open: a failed "Создать" with another server
