@@ -135,8 +135,7 @@ bool writeAll(int fd, std::string_view bytes) {
 
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
   const auto target = nativePath(cp1251Path);
-  auto temp = target;
-  temp += ".tmp";
+  const auto temp = target.parent_path() / kTemporaryFileName;
   std::error_code ec;
 #ifdef _WIN32
   (void)ownerOnly;

@@ -69,6 +69,11 @@ std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path);
 // Reads at most maxBytes bytes of a file in binary mode; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes);
 
+// The temporary file of writeFileAtomic in the target's folder. Its name holds no part of any target's,
+// so that a write killed half-way never shows in a list (the report lists take any name that holds the
+// object, line and kind); the next write into the folder replaces it.
+inline constexpr std::string_view kTemporaryFileName = ".ostraftp-write.tmp";
+
 // Writes a whole file so that a crash or a full disk never leaves a half-written file: the bytes go to a
 // temporary file beside the target, are flushed to disk, and the temporary file is renamed over the
 // target. With ownerOnly the file is created readable and writable by its owner only (POSIX). Returns

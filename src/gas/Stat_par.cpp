@@ -93,37 +93,36 @@ void TFormStat_Par::BitBtn1Click() {
     return ui.message(cp1251::text("    Значения параметров\r\nвне допустимого диапазона "));
   const std::string content = gas::composeFile(p);
   setEnabled(false);
-  bool stored;
+  std::string failure;
   {
     WaitCursor wait(ui);
-    stored = main_.Browse.SourceMode == Source::Ftp ? storeOnServer(content) : storeLocally(content);
+    failure = main_.Browse.SourceMode == Source::Ftp ? storeOnServer(content) : storeLocally(content);
   }
+  // The message comes with the dialog enabled and the normal cursor back.
   setEnabled(true);
-  if (!stored) return;
+  if (!failure.empty()) return ui.message(failure);
   ParametersWritten = true;
   accept();
 }
 
-bool TFormStat_Par::storeOnServer(const std::string& content) {
-  Ui& ui = main_.ui;
+std::string TFormStat_Par::storeOnServer(const std::string& content) {
   FtpSession& ftp = main_.Ftp;
   BrowseState& browse = main_.Browse;
   const std::string& name = browse.GasParFileName;
   const std::string temp = temporaryName(name);
-  const auto tell = [&](const char* text, const std::string& tail = {}) {
-    ui.message(cp1251::text(text) + tail);
-    return false;
-  };
   browse.CurrentDirectory = browse.ObjectPath;
   if (!ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.CurrentDirectory)) {
     const uint32_t first = ftp.GetLastError();
     if (!ftp.FtpReconnect() || !ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.CurrentDirectory)) {
-      return tell(first == ftp::kErrorInternetExtendedError
-                      ? "Файл параметров газа не записан.\r\nНе удалось войти в каталог объекта"
-                      : "Файл параметров газа не записан.\r\nНе удалось восстановить связь с сервером");
+      return cp1251::text(
+          first == ftp::kErrorInternetExtendedError
+              ? "Файл параметров газа не записан.\r\nНе удалось войти в каталог объекта"
+              : "Файл параметров газа не записан.\r\nНе удалось восстановить связь с сервером");
     }
   }
-  // The whole content under the temporary name; a server that refuses it gets one reconnect.
+  // The whole content under the temporary name. The upload starts the file on the server (STOR), so a
+  // failed upload is the file that could not be opened: one reconnect and a second attempt, whatever
+  // the reason (a refusal, a dropped connection, 421).
   enum class Upload { Done, Refused, Broken };
   const auto upload = [&] {
     const HINTERNET file = ftp.FtpOpenFile(ftp.ConnectionHandle, temp, ftp::kGenericWrite);
@@ -137,28 +136,28 @@ bool TFormStat_Par::storeOnServer(const std::string& content) {
     return refused ? Upload::Refused : Upload::Broken;
   };
   Upload r = upload();
-  if (r == Upload::Refused && ftp.FtpReconnect()) r = upload();
+  if (r != Upload::Done && ftp.FtpReconnect()) r = upload();
   if (r != Upload::Done) {
     if (ftp.isOpen()) (void)ftp.FtpDeleteFile(ftp.ConnectionHandle, temp);  // a partial upload, if any
-    return tell(
-        r == Upload::Refused ? "Неудачная попытка открытия файла " : "Неудачная попытка записи файла ", name);
+    return cp1251::text(r == Upload::Refused ? "Неудачная попытка открытия файла "
+                                             : "Неудачная попытка записи файла ") +
+           name;
   }
   // One rename replaces the old file: the controllers find the old file or the new one, whole.
   if (!ftp.FtpRenameFile(ftp.ConnectionHandle, temp, name)) {
     if (ftp.isOpen()) (void)ftp.FtpDeleteFile(ftp.ConnectionHandle, temp);
-    return tell("Неудачная попытка записи файла ", name);
+    return cp1251::text("Неудачная попытка записи файла ") + name;
   }
-  return true;
+  return {};
 }
 
-bool TFormStat_Par::storeLocally(const std::string& content) {
+std::string TFormStat_Par::storeLocally(const std::string& content) {
   const BrowseState& browse = main_.Browse;
   const std::string path = main_.activeLocalDirectory() + fsys::kSeparator + browse.ObjectName +
                            fsys::kSeparator + browse.GasParFileName;
   // Text mode as the controllers' tools write it (CR CR LF), and whole or not at all.
-  if (fsys::writeFileAtomic(path, fsys::textModeWrite(content), false)) return true;
-  main_.ui.message(cp1251::text("Неудачная попытка записи файла ") + browse.GasParFileName);
-  return false;
+  if (fsys::writeFileAtomic(path, fsys::textModeWrite(content), false)) return {};
+  return cp1251::text("Неудачная попытка записи файла ") + browse.GasParFileName;
 }
 
 void TFormStat_Par::BitBtn2Click() {

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QLineEdit;
 class QPushButton;
 class TFormMain;
@@ -32,9 +34,9 @@ class TFormStat_Par : public QDialog {
   void showEvent(QShowEvent* e) override;
 
  private:
-  // The stores; false after a failure the operator has been told of.
-  [[nodiscard]] bool storeOnServer(const std::string& content);
-  [[nodiscard]] bool storeLocally(const std::string& content);
+  // The stores: "" when stored, else the message that tells the operator why not.
+  [[nodiscard]] std::string storeOnServer(const std::string& content);
+  [[nodiscard]] std::string storeLocally(const std::string& content);
 
   TFormMain& main_;
   bool shown_ = false;

@@ -30,8 +30,7 @@ bool TFormObject_Create::createTree() {
   if (browse.Connected && other) ftp.FtpClose();
   const auto noBase = [&] {
     if (other) ftp.FtpClose();
-    ui.message(cp1251::text("Не удалось войти в основной каталог"));
-    return false;
+    return fail(cp1251::text("Не удалось войти в основной каталог"));
   };
   if (!browse.Connected) {
     if (!ftp.FtpOpen()) return false;
@@ -55,9 +54,8 @@ bool TFormObject_Create::createTree() {
   const std::string deepest = ftp::joinPath(ftp::joinPath(object, "v0000n0"), "chakr");
   if (deepest.size() > kMaxPath) {
     if (other) ftp.FtpClose();
-    ui.message(cp1251::text("Пути к каталогам объекта ") + object + cp1251::text(" длиннее 99 символов"),
-               cp1251::text(kInputError));
-    return false;
+    return fail(cp1251::text("Пути к каталогам объекта ") + object + cp1251::text(" длиннее 99 символов"),
+                cp1251::text(kInputError));
   }
   entered_ = true;  // the login directory, entered or just logged in to
   known_.clear();
@@ -87,13 +85,15 @@ bool TFormObject_Create::createTree() {
   return ok;
 }
 
+bool TFormObject_Create::fail(std::string text, std::string title) {
+  failure_ = Failure{std::move(text), std::move(title)};
+  return false;
+}
+
 bool TFormObject_Create::EnsureServerDirectory(const std::string& parent, const std::string& name) {
   FtpSession& ftp = main_.Ftp;
   const std::string full = ftp::joinPath(parent, name);
-  const auto failed = [&] {
-    main_.ui.message(cp1251::text("Не удалось создать каталог ") + full);
-    return false;
-  };
+  const auto failed = [&] { return fail(cp1251::text("Не удалось создать каталог ") + full); };
   auto known = known_.find(parent);
   if (known == known_.end()) {
     // The login directory was just entered; any other parent is entered here.

@@ -298,12 +298,17 @@ void TFormObject_Create::BitBtn1Click() {
                     static_cast<uint8_t>(r[i]->currentIndex() + 1)};
   }
   setEnabled(false);
+  failure_.reset();
   const bool made = [&] {
     WaitCursor wait(main_.ui);
     return createTree();
   }();
+  // Messages come with the dialog enabled and the normal cursor back.
   setEnabled(true);
-  if (!made) return;
+  if (!made) {
+    if (failure_) main_.ui.message(failure_->text, failure_->title);
+    return;
+  }
   Created = true;
   CreatedObjectName = TargetObjectName;
   main_.ui.message(cp1251::text("Создание каталогов объекта завершено"));

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -69,8 +70,9 @@ class TFormObject_Create : public QDialog {
   void BitBtn1Click();
   void BitBtn2Click();
 
-  // Makes sure directory name exists in parent; tells the operator when it cannot. Within one run of
-  // "Создать" a parent is listed once, and a directory this run made is known to be empty.
+  // Makes sure directory name exists in parent; when it cannot, keeps the message for the operator
+  // (shown once the dialog is enabled again). Within one run of "Создать" a parent is listed once, and a
+  // directory this run made is known to be empty.
   [[nodiscard]] bool EnsureServerDirectory(const std::string& parent, const std::string& name);
 
  protected:
@@ -81,11 +83,17 @@ class TFormObject_Create : public QDialog {
   void build();
   // The address box's number; nothing (after the standard error box) when it holds no number.
   [[nodiscard]] bool readAddress(int column, int& value);
+  // The tree on the server; false with the failure kept in failure_ (FtpOpen tells its own).
   [[nodiscard]] bool createTree();
   void refuse(const char* text);
+  bool fail(std::string text, std::string title = {});
 
   TFormMain& main_;
   std::map<std::string, std::set<std::string>> known_;  // parent -> its directories, this run
   bool entered_ = false;                                // CurrentDirectory is the server's directory now
   bool shown_ = false;
+  struct Failure {
+    std::string text, title;
+  };
+  std::optional<Failure> failure_;  // what "Создать" tells once the dialog is enabled again
 };

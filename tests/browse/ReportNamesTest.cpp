@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/FileSys.h"
+
 namespace {
 
 TEST(ReportNames, EntryRule) {
@@ -34,6 +36,8 @@ TEST(ReportNames, EntryRule) {
       {"A-v0017n1-chakr-", 100, 0, h, std::nullopt},
       {"A-v0017n1-mesko-2009.00.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
       {"A-v0017n1-mesko-20091.03.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
+      // What a write killed half-way leaves in a cache or local folder is no report.
+      {fsys::kTemporaryFileName.data(), 100, 0, h, std::nullopt},
   };
   for (const auto& c : cases)
     EXPECT_EQ(catalogueEntry(c.name, c.size, kReportKinds[c.kind], c.search), c.entry) << c.name;

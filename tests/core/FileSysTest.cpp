@@ -43,9 +43,12 @@ TEST(FileSys, AtomicWriteReplacesWholeAndIsOwnerOnly) {
   TempDir t;
   const std::string f = t.cp1251() + "s.ini";
   ASSERT_TRUE(fsys::writeFileAtomic(f, "first", true));
+  // A write killed half-way left its temporary file: the next write into the folder replaces it.
+  writeBytes(t.path() / fsys::kTemporaryFileName, "half");
   ASSERT_TRUE(fsys::writeFileAtomic(f, "second", true));
   EXPECT_EQ(readBytes(t.path() / "s.ini"), "second");
-  EXPECT_FALSE(std::filesystem::exists(t.path() / "s.ini.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(t.path() / fsys::kTemporaryFileName));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path()), {}), 1);
   struct stat st {};
   ASSERT_EQ(stat((t.path() / "s.ini").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -56,7 +59,7 @@ TEST(FileSys, FailedAtomicWriteKeepsThePreviousFile) {
   const std::string f = t.cp1251() + "s.ini";
   ASSERT_TRUE(fsys::writeFileAtomic(f, "kept", true));
   // The temporary file cannot be created where a folder of its name stands.
-  std::filesystem::create_directory(t.path() / "s.ini.tmp");
+  std::filesystem::create_directory(t.path() / fsys::kTemporaryFileName);
   EXPECT_FALSE(fsys::writeFileAtomic(f, "lost", true));
   EXPECT_EQ(readBytes(t.path() / "s.ini"), "kept");
   EXPECT_FALSE(fsys::writeFileAtomic(t.cp1251() + "no/such/dir/x", "x", true));

@@ -40,10 +40,12 @@ class GasWriteTest : public MainWindowFixture {
   // whether it was still open, and its edits then.
   std::pair<bool, Strings> enter(const Strings& typed) {
     auto after = std::make_shared<std::pair<bool, Strings>>();
-    onModal<TFormStat_Par>([typed, after](TFormStat_Par* d) {
+    onModal<TFormStat_Par>([this, typed, after](TFormStat_Par* d) {
       QLineEdit* edits[] = {d->Edit1, d->Edit2, d->Edit3, d->Edit4};
       for (int i = 0; i < 4; ++i) edits[i]->setText(QString::fromStdString(typed[i]));
+      ui.onMessage = [this, d] { toldWhileDisabled |= !d->isEnabled() || ui.waitDepth != 0; };
       d->BitBtn1->click();
+      ui.onMessage = nullptr;
       after->first = d->isVisible();
       for (QLineEdit* e : edits) after->second.push_back(e->text().toStdString());
       if (d->isVisible()) d->BitBtn2->click();
@@ -59,6 +61,7 @@ class GasWriteTest : public MainWindowFixture {
   }
 
   FtpServer server;
+  bool toldWhileDisabled = false;  // a message came while the dialog was disabled or the hourglass up
 };
 
 TEST_F(GasWriteTest, ValuesChecksAndTheExactBytes) {
@@ -121,6 +124,8 @@ TEST_F(GasWriteTest, ServerFailuresLeaveTheOldFileWhole) {
        "Неудачная попытка открытия файла obj-gaspar.txt"},
       {"upload broken off", R"([{"cmd":"STOR","action":"cut"}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
+      {"connection dropped at every upload", R"([{"cmd":"STOR","action":"drop"}])",
+       "Неудачная попытка записи файла obj-gaspar.txt"},
       {"rename refused", R"([{"cmd":"RNTO","action":"reply","code":550}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
   };
@@ -139,13 +144,22 @@ TEST_F(GasWriteTest, ServerFailuresLeaveTheOldFileWhole) {
       ASSERT_TRUE(form->Ftp.FtpReconnect());
     }
     EXPECT_FALSE(temporaryLeft()) << "the temporary file is removed";
+    EXPECT_FALSE(toldWhileDisabled) << "the dialog is enabled and the cursor normal first";
   }
-  // Refused once: one reconnect, then written.
-  server.setFaults(R"([{"cmd":"STOR","action":"reply","code":553,"times":1}])");
-  ui.messages.clear();
-  EXPECT_FALSE(enter(typed).first);
-  EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(onServer(), fileWith("SP: 0.7000 1.0000 1.0000 700.0"));
+  // Refused, dropped or closed with 421 once: one reconnect, then written, and so read back.
+  float pressure = 700;
+  for (const char* once : {R"([{"cmd":"STOR","action":"reply","code":553,"times":1}])",
+                           R"([{"cmd":"STOR","action":"drop","times":1}])",
+                           R"([{"cmd":"STOR","action":"reply","code":421,"times":1}])"}) {
+    SCOPED_TRACE(once);
+    server.setFaults(once);
+    ui.messages.clear();
+    const std::string p = std::to_string(static_cast<int>(++pressure));
+    EXPECT_FALSE(enter({"0.7", "1", "1", p}).first);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(onServer(), fileWith("SP: 0.7000 1.0000 1.0000 " + p + ".0"));
+    EXPECT_EQ(form->pn4->text().toStdString(), p) << "read back";
+  }
 }
 
 TEST_F(GasWriteTest, LocalFolderWritesCrCrLfAndReadsItBack) {

@@ -43,7 +43,7 @@ class ObjectCreateTest : public MainWindowFixture {
   // Returns whether it stayed open.
   bool create(const Entry& e, std::function<void(TFormObject_Create*)> before = {}) {
     auto open = std::make_shared<bool>(false);
-    onModal<TFormObject_Create>([e, before, open](TFormObject_Create* d) {
+    onModal<TFormObject_Create>([this, e, before, open](TFormObject_Create* d) {
       if (before) before(d);
       d->ComboBox1->setCurrentIndex(e.server);
       d->ComboBox1Click();
@@ -66,7 +66,9 @@ class ObjectCreateTest : public MainWindowFixture {
         d->r[i]->setCurrentIndex(c.lines - 1);
         d->runClick(static_cast<int>(i));
       }
+      ui.onMessage = [this, d] { toldWhileDisabled |= !d->isEnabled() || ui.waitDepth != 0; };
       d->BitBtn1->click();
+      ui.onMessage = nullptr;
       *open = d->isVisible();
       if (d->isVisible()) d->BitBtn2->click();
     });
@@ -96,6 +98,8 @@ class ObjectCreateTest : public MainWindowFixture {
     std::sort(t.begin(), t.end());
     return t;
   }
+
+  bool toldWhileDisabled = false;  // a message of "Создать" came while the dialog was disabled
 
   Strings last() const {
     return ui.messages.empty() ? Strings{} : Strings{ui.messages.back().text, ui.messages.back().title};
@@ -248,6 +252,7 @@ TEST_F(ObjectCreateTest, LookAlikesAPartialTreeAndItsCompletion) {
   server.setFaults(R"([{"cmd":"MKD","arg":"v0005n2","action":"reply","code":550}])");
   EXPECT_TRUE(create({}));
   EXPECT_EQ(last(), (Strings{"Не удалось создать каталог /Obj/v0005n2", ""}));
+  EXPECT_FALSE(toldWhileDisabled) << "the dialog is enabled and the cursor normal first";
   EXPECT_TRUE(std::filesystem::is_directory(server.local("/Obj/v0005n1/mesko"))) << "what was made stays";
   EXPECT_TRUE(std::filesystem::is_directory(server.local("/OBJ")));
   server.setFaults("[]");
@@ -279,6 +284,7 @@ TEST_F(ObjectCreateTest, LongNamesAndPathsAreRefusedWhole) {
   EXPECT_TRUE(create({0, name}));
   EXPECT_EQ(last(), (Strings{"Пути к каталогам объекта " + o.home + "/" + name + " длиннее 99 символов",
                              "Ошибка ввода параметров"}));
+  EXPECT_FALSE(toldWhileDisabled);
   const Strings log = server.commands();
   EXPECT_EQ(
       std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("MKD", 0) == 0; }), 0);

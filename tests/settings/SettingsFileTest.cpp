@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/FileSys.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -220,7 +221,7 @@ TEST_F(SettingsFileTest, SaveLeavesNoTemporaryFileAndIsOwnerOnly) {
   SettingsFile s;
   s.load(path(), exe());
   ASSERT_TRUE(s.save(path()));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "ftp_conn.ini.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / fsys::kTemporaryFileName));
   EXPECT_EQ(std::filesystem::status(dir.path() / "ftp_conn.ini").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_FALSE(s.save(dir.cp1251() + "missing/ftp_conn.ini"));

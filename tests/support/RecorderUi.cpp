@@ -4,11 +4,13 @@
 
 void RecorderUi::message(const std::string& text, const std::string& title) {
   waitDepthAtLastMessage = waitDepth;
+  if (onMessage) onMessage();
   messages.push_back({"message", cp1251::toUtf8(text), cp1251::toUtf8(title)});
 }
 
 bool RecorderUi::ask(const std::string& text, const std::string& title) {
   waitDepthAtLastMessage = waitDepth;
+  if (onMessage) onMessage();
   messages.push_back({"ask", cp1251::toUtf8(text), cp1251::toUtf8(title)});
   if (answers.empty()) return false;
   const bool a = answers.front();
@@ -18,6 +20,7 @@ bool RecorderUi::ask(const std::string& text, const std::string& title) {
 
 void RecorderUi::errorBox(const std::string& text) {
   waitDepthAtLastMessage = waitDepth;
+  if (onMessage) onMessage();
   messages.push_back({"error", cp1251::toUtf8(text), {}});
 }
 

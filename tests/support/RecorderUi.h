@@ -3,6 +3,7 @@
 // the pauses, so that no modal box blocks a test. Texts are recorded as UTF-8 for readable assertions.
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ class RecorderUi : public Ui {
   int waitDepth = 0;         // hourglass nesting now
   int maxWaitDepth = 0;
   int waitDepthAtLastMessage = -1;  // was the hourglass still shown when the last message came?
+  std::function<void()> onMessage;  // called as each message, question or error box comes
 
   // The texts of the messages only.
   std::vector<std::string> texts() const;
