@@ -1,6 +1,7 @@
 #pragma once
 // Printing of a viewer's raw text on A4 portrait: pages cut at form feeds (report::composePages), bold
-// Courier New 11 pt, margins 30 mm left and 10 mm top, right and bottom. The operator confirms the
+// Courier New 11 pt (smaller, down to 6 pt, for a wide page), margins 30 mm left and 10 mm top, right and
+// bottom. The operator confirms the
 // system's print dialog and the pages go straight to the chosen printer; nothing is printed when the
 // dialog is cancelled.
 
@@ -27,8 +28,12 @@ class TFormReport_Prn {
 
   // Prints the pages on a printer that is set up for A4 here. Each composed page starts a sheet; a page
   // longer than a sheet goes on over the next ones; a page whose widest line does not fit between the
-  // margins is printed in a smaller size of the same font, so that no line is cut.
+  // margins is printed in a smaller size of the same font (not below 6 pt), and a line still too wide
+  // goes on over the next printed lines, so that nothing is cut. The sheets of the printer's page range
+  // are printed, as many copies as it asks for.
   void Print(QPrinter& printer) const;
+  // The sheets Print makes on this printer (for the dialog's page range).
+  [[nodiscard]] int SheetCount(QPrinter& printer) const;
 };
 
 // The print action of both viewers ("Печать").

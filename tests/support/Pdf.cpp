@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <regex>
 
 namespace {
 
@@ -28,4 +29,22 @@ std::vector<std::string> pdfPages(const std::filesystem::path& pdf) {
                         pdf.string() + "' -"));
   }
   return pages;
+}
+
+PdfLayout pdfWords(const std::filesystem::path& pdf) {
+  const std::string html = run("pdftotext -bbox '" + pdf.string() + "' -");
+  PdfLayout out;
+  int page = 0;
+  const std::regex tag(
+      R"re(<page width="([0-9.]+)"|<word xMin="([0-9.]+)" yMin="[0-9.]+" xMax="([0-9.]+)"[^>]*>([^<]*)</word>)re");
+  for (std::sregex_iterator it(html.begin(), html.end(), tag), end; it != end; ++it) {
+    const auto& m = *it;
+    if (m[1].matched) {
+      ++page;
+      out.pageWidth = std::stod(m[1]);
+    } else {
+      out.words.push_back({page, std::stod(m[2]), std::stod(m[3]), m[4]});
+    }
+  }
+  return out;
 }
