@@ -129,7 +129,16 @@ class TFormMain : public QMainWindow {
   std::string SavedComputerDir;
 
   // --- Reports: a click on a date fetches the report and shows it in the viewer.
-  enum class ReportFetchResult { FetchDone, FetchNoDirectory, FetchConnectionLost, FetchReadFailed };
+  // FetchTooLarge: the file is larger than the download limit; it is refused at once, not tried again.
+  enum class ReportFetchResult {
+    FetchDone,
+    FetchNoDirectory,
+    FetchConnectionLost,
+    FetchReadFailed,
+    FetchTooLarge
+  };
+  // The message for a report or alarm file larger than the download limit.
+  static std::string TooLargeMessage(const std::string& fileName);
   void StringGrid3Click() { ReportListClick(ReportKind::Hourly); }
   void StringGrid4Click() { ReportListClick(ReportKind::DailyShort); }
   void StringGrid5Click() { ReportListClick(ReportKind::DailyCommercial); }

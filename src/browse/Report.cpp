@@ -40,7 +40,7 @@ void TFormMain::ReportListClick(ReportKind kind) {
     return;
   }
   ReportFetchResult r = FetchReport(*name, kind, lastRow);
-  if (r != ReportFetchResult::FetchDone) {
+  if (r != ReportFetchResult::FetchDone && r != ReportFetchResult::FetchTooLarge) {
     // The hourly list always reconnects before its second attempt; the others only after a lost
     // connection, and try again at once after any other failure.
     const bool reconnect = kind == ReportKind::Hourly || connectionLost(Ftp.GetLastError());
@@ -58,7 +58,14 @@ void TFormMain::ReportListClick(ReportKind kind) {
     case ReportFetchResult::FetchReadFailed:
       ui.message(notRead(*name));
       break;
+    case ReportFetchResult::FetchTooLarge:
+      ui.message(TooLargeMessage(*name));
+      break;
   }
+}
+
+std::string TFormMain::TooLargeMessage(const std::string& fileName) {
+  return cp1251::text("Файл ") + fileName + cp1251::text(" больше 256 МБ и не может быть показан");
 }
 
 TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName, ReportKind kind,
@@ -79,6 +86,8 @@ TFormMain::ReportFetchResult TFormMain::FetchReport(const std::string& fileName,
                                                 : ReportFetchResult::FetchReadFailed;
     case FtpSession::WholeFile::ReadFailed:
       return ReportFetchResult::FetchReadFailed;  // only a whole file is a report
+    case FtpSession::WholeFile::TooLarge:
+      return ReportFetchResult::FetchTooLarge;
     case FtpSession::WholeFile::Empty:
       wait.release();
       ui.message(lastRow ? cp1251::text("Длина файла ") + fileName +

@@ -48,6 +48,7 @@ bool fetchFromServer(TFormMain& f, std::string& content, std::string& why) {
       why = cp1251::text("Нет данных");
       return false;
     case FtpSession::WholeFile::ReadFailed:
+    case FtpSession::WholeFile::TooLarge:
       why = cp1251::text("Неудачная попытка чтения данных из файла");
       return false;
   }

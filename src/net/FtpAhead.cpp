@@ -114,7 +114,7 @@ FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir, uint32_t& 
   return known_->refused.count(dir) ? KnownEntry::Refused : KnownEntry::Unknown;
 }
 
-bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error) {
+bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut) {
   if (!known_) return false;
   awaitFetch(path);
   if (takeLost(path, error)) return true;
@@ -122,6 +122,11 @@ bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint
     bytes = std::move(it->second);
     known_->files.erase(it);
     error = 0;
+    cut = 0;
+    if (const auto c = known_->cuts.find(path); c != known_->cuts.end()) {
+      cut = c->second;
+      known_->cuts.erase(c);
+    }
     return true;
   }
   if (const auto it = known_->fileErrors.find(path); it != known_->fileErrors.end()) {
@@ -251,9 +256,25 @@ void FtpSession::finishJob(Extra& x) {
 bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   const CURLcode rc = c.result;
   const long code = c.replyCode();
-  const bool lost = rc != CURLE_OK && !refusedByServer(rc, code);
   if (!known_ || job.action != actionSerial_) return false;
   const std::string& path = job.op.path;
+  if (job.op.kind == Ahead::Kind::File) {
+    // A file that came whole, came short or was too large is the answer the handler's own request would
+    // get: it is not asked for again, whichever connection fetched it.
+    const Download d = downloadOutcome(c, rc, code, path, job.body);
+    if (d.error == 0 || d.cut) {
+      known_->files[path] = std::move(job.body.bytes);
+      if (d.cut) known_->cuts[path] = d.error;
+      known_->enterable.insert(parentOf(path));
+      return false;
+    }
+    if (d.error == ftp::kErrorFileTooLarge || refusedByServer(rc, code)) {
+      known_->fileErrors[path] =
+          d.error == ftp::kErrorFileTooLarge ? d.error : ftp::kErrorInternetExtendedError;
+      return false;
+    }
+  }
+  const bool lost = rc != CURLE_OK && !refusedByServer(rc, code);
   if (lost) {
     if (job.probing) known_->listings.erase(path);
     if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
@@ -275,11 +296,6 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
       job.probing = true;
       return true;
     }
-  } else if (rc == CURLE_OK && c.sizeAsAnnounced(job.body)) {
-    known_->files[path] = std::move(job.body.bytes);
-    known_->enterable.insert(parentOf(path));
-  } else {
-    known_->fileErrors[path] = ftp::kErrorInternetExtendedError;
   }
   return false;
 }
@@ -295,6 +311,10 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
                            ? known_->listings.count(op.path) || known_->refused.count(op.path)
                            : known_->files.count(op.path) || known_->fileErrors.count(op.path);
     if (known) continue;
+    // A file this action's listing shows too large is refused by the handler's own call at once.
+    if (const auto listed = op.kind == Ahead::Kind::File ? listedSize(op.path) : std::nullopt;
+        listed && *listed > ftp::kMaxDownloadBytes)
+      continue;
     Job j;
     j.op = op;
     j.action = actionSerial_;

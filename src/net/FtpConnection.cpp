@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "net/Ftp_fun.h"
 
@@ -14,11 +15,21 @@ namespace ftp {
 
 namespace {
 
-// The server's replies, line by line (libcurl hands FTP replies to the header callback).
+// The server's replies, line by line (libcurl hands FTP replies to the header callback). A download
+// that the server announces larger than the limit ends here, before its first byte.
 size_t collectReplyLine(char* data, size_t size, size_t n, void* user) {
+  auto* c = static_cast<Connection*>(user);
   std::string line(data, size * n);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  static_cast<std::vector<std::string>*>(user)->push_back(std::move(line));
+  if (c->receiving && line.compare(0, 4, "150 ") == 0) {
+    const auto announced = announcedSize(line);
+    c->receiving->announced = announced;
+    if (announced && *announced > kMaxDownloadBytes) {
+      c->receiving->tooLarge = true;
+      return 0;
+    }
+  }
+  c->replies.push_back(std::move(line));
   return size * n;
 }
 
@@ -40,6 +51,17 @@ bool hasFf(const std::string& s) {
 
 bool listsLiterally(const std::string& path) {
   return path.find_first_of(" \t*?[]{}~\\") == std::string::npos;
+}
+
+std::optional<uint64_t> announcedSize(const std::string& line) {
+  const size_t end = line.rfind(" bytes)");
+  const size_t open = end == std::string::npos ? end : line.rfind('(', end);
+  if (open == std::string::npos || end == open + 1) return std::nullopt;
+  const std::string digits = line.substr(open + 1, end - open - 1);
+  if (digits.size() > 19 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  return std::stoull(digits);
 }
 
 uint32_t replyError(long code) {
@@ -89,6 +111,7 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_slist_free_all(quote_);
   quote_ = nullptr;
   replies.clear();
+  receiving = nullptr;
   curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
@@ -101,7 +124,7 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
   curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectReplyLine);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &replies);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
@@ -306,23 +329,14 @@ void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath,
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxDownloadBytes));
-  // No SIZE before RETR: a round trip for a number that sizeAsAnnounced() and the 226 reply cover.
+  // No SIZE before RETR: a round trip for a number that the 150 reply and the 226 reply cover.
   curl_easy_setopt(curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  receiving = &body;
   type = TransferType::Binary;
 }
 
-bool Connection::sizeAsAnnounced(const Body& body) const {
-  for (const auto& line : repliesWith(150)) {
-    const size_t end = line.rfind(" bytes)");
-    const size_t open = end == std::string::npos ? end : line.rfind('(', end);
-    if (open == std::string::npos || end == open + 1) continue;
-    const std::string digits = line.substr(open + 1, end - open - 1);
-    if (digits.size() > 19 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
-    return std::stoull(digits) == body.bytes.size();
-  }
-  return true;
+bool Connection::transferStarted() const {
+  return !repliesWith(150).empty() || !repliesWith(125).empty();
 }
 
 bool Connection::learnCommandBytes(const Timeouts& t, uint32_t& error) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,11 +31,16 @@ struct Timeouts;
 // a path that such a server would not take literally.
 [[nodiscard]] bool listsLiterally(const std::string& path);
 
-// The body of a listing or a download as it arrives, refused past the download limit.
+// The body of a listing or a download as it arrives, refused past the download limit (or as soon as the
+// server announces a larger size).
 struct Body {
   std::string bytes;
   bool tooLarge = false;
+  std::optional<uint64_t> announced;  // the size the 150 reply names ("(123 bytes)"), if any
 };
+
+// The size a 150 reply names: "150 Opening BINARY mode data connection for f (123 bytes)".
+[[nodiscard]] std::optional<uint64_t> announcedSize(const std::string& line);
 
 // The transfer type the server was last switched to on a connection (libcurl sends TYPE A before a
 // listing and TYPE I before a file transfer whenever the connection is in the other one).
@@ -99,9 +105,9 @@ class Connection {
   void prepareListing(const Timeouts& t, const std::string& wireDir, Body& body);
   // A download of a file in its wire form, into body.
   void prepareDownload(const Timeouts& t, const std::string& wirePath, Body& body);
-  // After a download: false when the server announced a size ("(123 bytes)" in its 150 reply) and
-  // another number of bytes came. libcurl no longer asks SIZE first, so this is the check it did.
-  [[nodiscard]] bool sizeAsAnnounced(const Body& body) const;
+  // After a download: the server began to send the file (150 or 125), so a failure cut it short.
+  [[nodiscard]] bool transferStarted() const;
+  Body* receiving = nullptr;  // the download under way, for the header callback
 
   // The request in steps, so that several connections run at once: start() hands the prepared request
   // to this connection's multi handle, step() drives it without waiting and is true once it finished

@@ -18,8 +18,9 @@ struct FtpSession::Transfer {
   HINTERNET handle = kNoHandle;
   std::vector<ftp::FindData> entries;  // Find
   size_t next = 0;
-  std::string bytes;  // Read
-  std::string path;   // Write: absolute path of the file
+  std::string bytes;       // Read
+  uint32_t readError = 0;  // Read: the transfer was cut short; reading fails with this error
+  std::string path;        // Write: absolute path of the file
   bool written = false;
 };
 
@@ -37,9 +38,11 @@ struct FtpSession::Known {
   std::map<std::string, std::vector<ftp::FindData>> listings;  // directory → its entries, as listed
   std::set<std::string> refused;                               // directories the server would not enter
   std::set<std::string> enterable;                             // directories a file was read from
-  std::map<std::string, std::string> files;                    // path → the whole file
-  std::map<std::string, uint32_t> fileErrors;                  // path → the server's refusal of it
-  std::map<std::string, uint32_t> lost;  // path → the error of the first connection lost fetching it
+  std::map<std::string, std::string> files;                    // path → the whole file (or what came)
+  std::map<std::string, uint32_t> cuts;        // path → the read error of a transfer begun and cut short
+  std::map<std::string, uint64_t> sizes;       // path → the size a lookup of that one file gave
+  std::map<std::string, uint32_t> fileErrors;  // path → the server's refusal of it
+  std::map<std::string, uint32_t> lost;        // path → the error of the first connection lost fetching it
 };
 
 // A listing or file fetched ahead on an extra connection, for the action it was asked in.

@@ -59,8 +59,8 @@ size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
 // --- Listings.
 
 // A listing or a whole file on the first connection: the one way both are fetched. Too large a body is
-// refused (12003); fewer bytes than the server announced is a lost connection, as libcurl reports it.
-bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body) {
+// refused; a file the server began to send and cut short sets cut.
+bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body, uint32_t* cut) {
   ftp::Connection& c = *connection_;
   std::string sent;
   if (!wire(path, sent)) return false;
@@ -71,10 +71,41 @@ bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body&
   }
   long code = 0;
   const CURLcode rc = c.perform(code);
-  if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
-  if (kind == Ahead::Kind::File && !c.sizeAsAnnounced(body))
-    return fail(ftp::kErrorInternetConnectionAborted);
-  return true;
+  if (kind == Ahead::Kind::Listing) {
+    if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
+    return true;
+  }
+  const Download d = downloadOutcome(c, rc, code, path, body);
+  if (d.cut && cut) {
+    *cut = d.error;
+    return true;
+  }
+  return d.error == 0 || fail(d.error);
+}
+
+FtpSession::Download FtpSession::downloadOutcome(const ftp::Connection& c, int curlCode, long replyCode,
+                                                 const std::string& path, const ftp::Body& body) const {
+  const auto rc = static_cast<CURLcode>(curlCode);
+  if (body.tooLarge) return {ftp::kErrorFileTooLarge, false};
+  if (rc != CURLE_OK) return {curlError(rc, replyCode), c.transferStarted()};
+  // libcurl asks no SIZE first: the sizes the server gave are the check that every byte came.
+  const auto listed = listedSize(path);
+  if ((body.announced && *body.announced != body.bytes.size()) || (listed && *listed != body.bytes.size()))
+    return {ftp::kErrorInternetConnectionAborted, true};
+  return {};
+}
+
+std::optional<uint64_t> FtpSession::listedSize(const std::string& path) const {
+  if (!known_) return std::nullopt;
+  if (const auto it = known_->sizes.find(path); it != known_->sizes.end()) return it->second;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const auto it = known_->listings.find(slash == 0 ? "/" : path.substr(0, slash));
+  if (it == known_->listings.end()) return std::nullopt;
+  for (const auto& e : it->second) {
+    if (e.attributes == ftp::kAttrNormal && e.name == baseName(path)) return e.size;
+  }
+  return std::nullopt;
 }
 
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
@@ -143,6 +174,13 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
   return true;
 }
 
+void FtpSession::rememberSize(const std::string& path, const std::vector<ftp::FindData>& found) {
+  if (!known_) return;
+  for (const auto& e : found) {
+    if (e.attributes == ftp::kAttrNormal) known_->sizes[path] = e.size;
+  }
+}
+
 HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& pattern,
                                        ftp::FindData& entry) {
   if (!connectionValid(connection)) return kNoHandle;
@@ -166,6 +204,8 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
     }
   } else if (!findOne(resolve(pattern), t->entries)) {
     return kNoHandle;
+  } else {
+    rememberSize(resolve(pattern), t->entries);  // a download of the file in this action must match it
   }
   if (t->entries.empty()) return fail(ftp::kErrorNoMoreFiles), kNoHandle;
   entry = t->entries[0];
@@ -196,18 +236,21 @@ HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name,
   if (access != ftp::kGenericRead) return fail(ftp::kErrorInvalidParameter), kNoHandle;
   t->kind = Transfer::Read;
   uint32_t refused = 0;
-  if (takeKnownFile(path, t->bytes, refused)) {
+  if (takeKnownFile(path, t->bytes, refused, t->readError)) {
     if (refused != 0) return fail(refused), kNoHandle;
     return openTransfer(std::move(t));
   }
+  if (const auto listed = listedSize(path); listed && *listed > ftp::kMaxDownloadBytes)
+    return fail(ftp::kErrorFileTooLarge), kNoHandle;
   ftp::Body body;
-  if (!fetchBody(path, Ahead::Kind::File, body)) return kNoHandle;
+  if (!fetchBody(path, Ahead::Kind::File, body, &t->readError)) return kNoHandle;
   t->bytes = std::move(body.bytes);
   return openTransfer(std::move(t));
 }
 
 uint32_t FtpSession::FtpGetFileSize(HINTERNET file, uint32_t* high) {
   if (!transferValid(file, Transfer::Read)) return 0xFFFFFFFFu;
+  if (transfer_->readError != 0) return fail(transfer_->readError), 0xFFFFFFFFu;
   const uint64_t size = transfer_->bytes.size();
   if (high) *high = static_cast<uint32_t>(size >> 32);
   lastError_ = 0;
@@ -217,6 +260,7 @@ uint32_t FtpSession::FtpGetFileSize(HINTERNET file, uint32_t* high) {
 bool FtpSession::InternetReadFile(HINTERNET file, void* buffer, uint32_t size, uint32_t* read) {
   if (read) *read = 0;
   if (!transferValid(file, Transfer::Read)) return false;
+  if (transfer_->readError != 0) return fail(transfer_->readError);
   const std::string& b = transfer_->bytes;
   const size_t k = std::min<size_t>(size, b.size() - transfer_->next);
   if (k > 0) std::memcpy(buffer, b.data() + transfer_->next, k);
@@ -254,9 +298,11 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
 FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::string& bytes) {
   bytes.clear();
   TransferHandle = FtpOpenFile(ConnectionHandle, name, ftp::kGenericRead);
-  if (TransferHandle == kNoHandle) return WholeFile::OpenFailed;
-  const uint32_t error = lastError_;
+  if (TransferHandle == kNoHandle)
+    return GetLastError() == ftp::kErrorFileTooLarge ? WholeFile::TooLarge : WholeFile::OpenFailed;
+  // Closing keeps the error of a failed read for the caller.
   const auto close = [&](WholeFile result) {
+    const uint32_t error = lastError_;
     InternetCloseHandle(TransferHandle);
     TransferHandle = kNoHandle;
     lastError_ = error;

@@ -7,6 +7,7 @@
 //   12030  connection aborted: the connection is lost, reconnect and retry
 //   12003  the server answered with an error (directory or file missing)
 //      18  a listing found no entries
+//     223  a file larger than the download limit (refused before it is read)
 //
 // libcurl never changes the server's directory on its own: every path it is given is absolute, and the
 // directory changes the callers ask for are sent as CWD commands of our own, so the server really
@@ -18,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,7 @@ std::string joinPath(const std::string& dir, const std::string& name);
 
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorInternetTimeout = 12002;
 inline constexpr uint32_t kErrorInternetExtendedError = 12003;
@@ -55,7 +58,8 @@ inline constexpr uint32_t kErrorFtpTransferInProgress = 12110;
 inline constexpr uint32_t kGenericRead = 0x80000000u;
 inline constexpr uint32_t kGenericWrite = 0x40000000u;
 
-// Files larger than this are refused rather than read into memory (12003).
+// Files larger than this are refused rather than read into memory (223), as soon as a listing of this
+// action or the server's 150 reply names a larger size.
 inline constexpr uint64_t kMaxDownloadBytes = 256ull << 20;
 
 // The session's connections at most, its first one included: listings and files a handler asks for
@@ -97,9 +101,10 @@ class FtpSession {
   int EnterKindDirectory(ReportKind kind);
 
   // A whole file of the current directory, the one way every caller fetches one: open, size, read all of
-  // it, the handle closed on every path. A size the server cannot tell, or fewer bytes than it said, is a
-  // failed read: the caller never gets a partial file. After OpenFailed, GetLastError() tells why.
-  enum class WholeFile { Read, OpenFailed, Empty, ReadFailed };
+  // it, the handle closed on every path. A transfer the server began and cut short (fewer bytes than its
+  // 150 reply or this action's listing named, or a connection lost midway) is a failed read: the caller
+  // never gets a partial file. After OpenFailed and ReadFailed, GetLastError() tells why.
+  enum class WholeFile { Read, OpenFailed, Empty, ReadFailed, TooLarge };
   [[nodiscard]] WholeFile ReadWholeFile(const std::string& name, std::string& bytes);
 
   // The one way every caller walks a listing of the current directory (pattern as for FtpFindFirstFile):
@@ -183,7 +188,17 @@ class FtpSession {
   HINTERNET openTransfer(std::unique_ptr<Transfer> t);
   bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
-  bool fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body);
+  // cut (files only): set to the read error when the server began to send the file and cut it short.
+  bool fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body, uint32_t* cut = nullptr);
+  // A download's outcome: error 0 (the whole file), or its error; cut when it began and came short.
+  struct Download {
+    uint32_t error = 0;
+    bool cut = false;
+  };
+  [[nodiscard]] Download downloadOutcome(const ftp::Connection& c, int curlCode, long replyCode,
+                                         const std::string& path, const ftp::Body& body) const;
+  // The size of a file as this action's listing of its folder, or a lookup of the file, gave it.
+  [[nodiscard]] std::optional<uint64_t> listedSize(const std::string& path) const;
   // Parses a listing body as this session's listing command returns it; false when the body is a
   // server's error text instead of entries (a listing that failed although the server said 226).
   [[nodiscard]] bool parseListing(const std::string& body, std::vector<ftp::FindData>& out) const;
@@ -195,7 +210,7 @@ class FtpSession {
   void remember(const std::string& dir, const std::vector<ftp::FindData>& entries);
   enum class KnownEntry { Unknown, Enterable, Refused, Lost };
   KnownEntry knownEntry(const std::string& dir, uint32_t& lost);
-  bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error);
+  bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut);
   void awaitFetch(const std::string& path);
   bool takeLost(const std::string& path, uint32_t& error);
   void forget();
@@ -212,6 +227,7 @@ class FtpSession {
   // Keeps what a finished request of the job brought; true when the job goes on with a probe.
   bool keepResult(ftp::Connection& c, Job& job);
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
+  void rememberSize(const std::string& path, const std::vector<ftp::FindData>& found);
 
   SettingsFile& settings_;
   BrowseState& browse_;

@@ -37,6 +37,8 @@ void TFormMain::BitBtn3Click() {
                     cp1251::text(" равна нулю.\r\n Возможно, выполняется запись сообщения"));
       case FtpSession::WholeFile::ReadFailed:
         return fail(cp1251::text("Неудачная попытка чтения файла ") + name);
+      case FtpSession::WholeFile::TooLarge:
+        return fail(TooLargeMessage(name));
       case FtpSession::WholeFile::Read:
         break;
     }

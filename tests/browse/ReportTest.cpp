@@ -178,70 +178,100 @@ TEST_F(ReportTest, FailuresAndTheSecondAttempt) {
     const Strings log = server.commands();
     return std::count(log.begin(), log.end(), "USER op");
   };
+  const auto retrs = [&] {
+    const Strings log = server.commands();
+    return std::count_if(log.begin(), log.end(),
+                         [](const std::string& l) { return l.rfind("RETR", 0) == 0; });
+  };
+  const std::string huge =
+      R"json([{"cmd":"RETR","action":"reply","code":150,"text":"Opening (268435457 bytes)"}])json";
   const struct {
     const char* name;
     int kind;
-    const char* faults;
+    std::string faults;
     bool shown;
-    long logins;  // new logins the click made
+    long logins;    // new logins the click made
+    long requests;  // RETR sent: never more than two attempts
     Strings message;
   } cases[] = {
-      {"hourly: dropped at RETR once", 0, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, {}},
-      {"daily: dropped at RETR once", 1, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, {}},
-      {"daily: cut in the middle once", 1, R"([{"cmd":"RETR","action":"cut","times":1}])", true, 1, {}},
+      {"hourly: dropped at RETR once", 0, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, 2, {}},
+      {"daily: dropped at RETR once", 1, R"([{"cmd":"RETR","action":"drop","times":1}])", true, 1, 2, {}},
+      {"daily: cut in the middle once", 1, R"([{"cmd":"RETR","action":"cut","times":1}])", true, 1, 2, {}},
       {"hourly: 550 once, reconnects anyway",
        0,
        R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])",
        true,
        1,
+       2,
        {}},
       {"daily: 550 once, no reconnect",
        1,
        R"([{"cmd":"RETR","action":"reply","code":550,"times":1}])",
        true,
        0,
+       2,
        {}},
       {"daily: 550 always",
        1,
        R"([{"cmd":"RETR","action":"reply","code":550}])",
        false,
        0,
+       2,
        {"Файл отчета " + daily + " не прочитан", ""}},
-      {"daily: cut always",
+      {"daily: cut always, a read that failed",
        1,
        R"([{"cmd":"RETR","action":"cut"}])",
        false,
        1,
-       {"Не удалось восстановить связь с сервером", "Файл отчета " + daily + " не прочитан"}},
+       2,
+       {"Файл отчета " + daily + " не прочитан", ""}},
       {"hourly: the server stays away",
        0,
        R"([{"cmd":"RETR","action":"drop"},{"cmd":"CONNECT","action":"drop"}])",
        false,
        0,
+       0,
        {"Не удалось восстановить связь с сервером", "Файл отчета " + hourly + " не прочитан"}},
+      {"daily: announced larger than the limit, refused at once",
+       1,
+       huge,
+       false,
+       0,
+       1,
+       {"Файл " + daily + " больше 256 МБ и не может быть показан", ""}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(dir.path() / "REPORT" / "obj");
-    ui.messages.clear();
-    server.setFaults(c.faults);
-    server.clearLog();
-    const auto shown = click(c.kind, -1, c.shown);
-    server.setFaults("[]");
-    EXPECT_EQ(shown.has_value(), c.shown);
-    EXPECT_EQ(logins(), c.logins);
-    const std::string file = (c.kind == 0 ? "chakr/" + hourly : "sutkr/" + daily);
-    EXPECT_EQ(cached(file), c.shown ? readBytes(server.local(kLine + file)) : "<none>") << "whole or none";
-    if (c.message.empty()) {
-      EXPECT_TRUE(ui.messages.empty());
-    } else {
-      ASSERT_EQ(ui.messages.size(), 1u);
-      EXPECT_EQ((Strings{ui.messages[0].text, ui.messages[0].title}), c.message);
+  // The same on five connections (the file fetched ahead on another one): as many attempts, the same
+  // outcome; the logins then count the other connections' too.
+  for (const int connections : {1, 5})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name + std::string(connections == 1 ? "" : ", five connections"));
+      if (connections == 5 && &c == &cases[0]) {
+        form.reset();
+        MainWindowFixture::connectTo(server.port(), Access::ObjectList, 5);
+      }
+      std::filesystem::remove_all(dir.path() / "REPORT" / "obj");
+      ui.messages.clear();
+      server.setFaults(c.faults);
+      server.clearLog();
+      const auto shown = click(c.kind, -1, c.shown);
+      server.setFaults("[]");
+      EXPECT_EQ(shown.has_value(), c.shown);
+      if (connections == 1) {
+        EXPECT_EQ(logins(), c.logins);
+      }
+      EXPECT_EQ(retrs(), c.requests);
+      const std::string file = (c.kind == 0 ? "chakr/" + hourly : "sutkr/" + daily);
+      EXPECT_EQ(cached(file), c.shown ? readBytes(server.local(kLine + file)) : "<none>") << "whole or none";
+      if (c.message.empty()) {
+        EXPECT_TRUE(ui.messages.empty());
+      } else {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ((Strings{ui.messages[0].text, ui.messages[0].title}), c.message);
+      }
+      if (!form->Browse.Connected) {
+        ASSERT_TRUE(form->Ftp.FtpReconnect());
+      }
     }
-    if (!form->Browse.Connected) {
-      ASSERT_TRUE(form->Ftp.FtpReconnect());
-    }
-  }
 
   // The kind folder is gone from the server.
   std::filesystem::remove_all(server.local(kLine + "sutkr"));

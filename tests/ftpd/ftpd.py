@@ -18,6 +18,8 @@ Fault hooks come from a JSON file that is read again before each command:
           "stall" answer RETR with 150 and then never send the data
           "cut"   answer RETR with 150, send half the file, close both connections;
                   answer STOR with 150 and close both connections
+          "short" answer RETR with 150, send half the file, close the data connection and
+                  say 226 as if all was sent
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
   times   optional: how many matches the fault acts on (counted per "gen")
@@ -123,6 +125,18 @@ class Handler(FTPHandler):
                     self.data_channel.socket.setblocking(True)
                     self.data_channel.socket.sendall(data[: len(data) // 2])
                 self.close()
+                return
+            if action == "short" and cmd == "RETR":
+                with open(self.fs.ftp2fs(self.fs.ftpnorm(arg)), "rb") as f:
+                    data = f.read()
+                self.respond("150 File status okay. About to open data connection.")
+                if self.data_channel is not None:
+                    channel, self.data_channel = self.data_channel, None
+                    channel.socket.setblocking(True)
+                    channel.socket.sendall(data[: len(data) // 2])
+                    channel.del_channel()
+                    channel.socket.close()
+                self.respond("226 Transfer complete.")
                 return
             if action == "stall" and cmd == "RETR":
                 self.respond("150 File status okay. About to open data connection.")

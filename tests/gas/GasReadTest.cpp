@@ -107,6 +107,18 @@ TEST_F(GasReadTest, FromTheServer) {
     }
   }
   EXPECT_TRUE(ui.messages.empty()) << "every outcome is shown in the status line only";
+
+  // A server that sends half the file and says 226 without naming a size: the size the lookup of the
+  // file gave tells that it came short.
+  const std::string obj = "/base/" + kObject;
+  server.putFile(obj + "/" + kObject + "-gaspar.txt", kExample);
+  server.setFaults(R"([{"cmd":"RETR","action":"short"}])");
+  {
+    const FtpSession::Action action(form->Ftp);
+    form->ReadGasParameters();
+  }
+  EXPECT_EQ(shown().label19, "Неудачная попытка чтения данных из файла");
+  EXPECT_EQ(shown().pn1, "");
 }
 
 TEST_F(GasReadTest, ObjectDirectoryThatCannotBeEntered) {

@@ -418,8 +418,16 @@ TEST_F(FtpSessionTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
   server->setFaults(R"([{"cmd":"RETR","action":"stall"}])");
   server->putFile("/obj/f.txt", std::string(1000, 'x'));
   t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(session->FtpOpenFile(conn(), "/obj/f.txt", ftp::kGenericRead), kNoHandle);
+  // The server began the transfer (150): the file opens, and reading it fails with the time-out.
+  const HINTERNET f = session->FtpOpenFile(conn(), "/obj/f.txt", ftp::kGenericRead);
+  ASSERT_NE(f, kNoHandle);
+  EXPECT_EQ(session->FtpGetFileSize(f, nullptr), 0xFFFFFFFFu);
   EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
+  char byte = 0;
+  uint32_t got = 1;
+  EXPECT_FALSE(session->InternetReadFile(f, &byte, 1, &got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_TRUE(session->InternetCloseHandle(f));
   EXPECT_LT(millisSince(t0), 8000);
 
   server->setFaults(R"([{"cmd":"CONNECT","action":"hang"}])");

@@ -117,9 +117,14 @@ TEST_F(AlarmTest, ServerAndLocalRoadsWithEveryFailure) {
     bool shown;
     Strings message;
   } cases[] = {
-      {"dropped in the middle once", R"([{"cmd":"RETR","action":"cut","times":1}])", true, {}},
-      {"dropped in the middle always",
-       R"([{"cmd":"RETR","action":"cut"}])",
+      // A transfer the server began is read, not opened again: no second attempt.
+      {"dropped in the middle",
+       R"([{"cmd":"RETR","action":"cut","times":1}])",
+       false,
+       {"Неудачная попытка чтения файла " + name, ""}},
+      {"dropped before the transfer began, once", R"([{"cmd":"RETR","action":"drop","times":1}])", true, {}},
+      {"dropped before the transfer began, always",
+       R"([{"cmd":"RETR","action":"drop"}])",
        false,
        {"Неудачная попытка подсоединения к файлу " + name, ""}},
       {"object directory refused",
