@@ -53,6 +53,10 @@ void TFormMain::StringGrid1Click() {
     // A name from the server or the disk becomes part of local paths (cache, local folder): one that
     // could leave them is never used.
     if (!fsys::safeName(name)) {
+      // Nothing of the object chosen before stays beside the refused row.
+      ClearBrowse(false, true);
+      Browse.ComputerDir.clear();
+      EnableFilledGrids();
       wait.release();
       ui.message(cp1251::text("Имя объекта \"") + name +
                  cp1251::text("\" не может быть именем папки: объект не выбран"));

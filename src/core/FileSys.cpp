@@ -43,9 +43,11 @@ bool createDirectory(std::string_view cp1251Path) {
 }
 
 bool safeName(std::string_view name) {
-  // Windows strips trailing blanks and dots: ".. " would name the parent folder there.
+  // Windows strips trailing blanks and dots: ".. " would name the parent folder there. Control bytes
+  // can neither name a Windows file nor go into an FTP command.
   return !name.empty() && name.back() != ' ' && name.back() != '.' &&
-         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+         name.find_first_of(std::string_view("/\\:", 3)) == std::string_view::npos &&
+         std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 bool setCurrentDirectory(std::string_view cp1251Path) {

@@ -131,14 +131,40 @@ TEST_F(ComputersTest, NamesThatWouldLeaveTheCacheAreNotSelected) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "REPORT"));
 }
 
-TEST_F(ComputersTest, ObjectRowWithABackslashIsRefused) {
+// Object rows whose names could leave the cache folder or cannot go into a command are refused without
+// a request, and nothing of the object shown before stays beside them.
+TEST_F(ComputersTest, UnsafeObjectRowsAreRefusedAndClearTheObjectShownBefore) {
   FtpServer server;
-  server.makeDir("/a\\..\\b");
-  server.putFile("/a\\..\\b/a\\..\\b-gaspar.txt", "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n");
-  connectTo(server);
-  EXPECT_EQ(ui.texts(), Strings{"Имя объекта \"a\\..\\b\" не может быть именем папки: объект не выбран"});
-  EXPECT_FALSE(form->Browse.ObjectNameKnown);
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "REPORT"));
+  const std::string gas = "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n";
+  server.putFile("/Good/v0017n1/chakr/Good-v0017n1-chakr-2009.03.05-14.txt", "r");
+  server.putFile("/Good/Good-gaspar.txt", gas);
+  for (const std::string bad : {"a\\..\\b", "tab\there", "x\x01y"}) {
+    SCOPED_TRACE(bad);
+    server.makeDir("/" + bad);
+    server.putFile("/" + bad + "/" + bad + "-gaspar.txt", gas);
+    connectTo(server);
+    const int good = form->StringGrid1->findRow(0, "Good"), refused = form->StringGrid1->findRow(0, bad);
+    ASSERT_TRUE(good >= 0 && refused >= 0);
+    form->StringGrid1->selectRow(good);
+    form->StringGrid1Click();
+    ASSERT_EQ(column(form->StringGrid2), Strings{"v0017n1"});
+    ASSERT_EQ(form->pn1->text().toStdString(), "0.68");
+    server.clearLog();
+    ui.messages.clear();
+    form->StringGrid1->selectRow(refused);
+    form->StringGrid1Click();
+    EXPECT_EQ(ui.texts(),
+              Strings{"Имя объекта \"" + bad + "\" не может быть именем папки: объект не выбран"});
+    EXPECT_TRUE(server.commands().empty()) << "no request, no reconnect";
+    EXPECT_EQ(column(form->StringGrid2), Strings{""});
+    EXPECT_EQ(column(form->StringGrid3, 1), Strings{""});
+    EXPECT_EQ(form->pn1->text().toStdString(), "");
+    EXPECT_FALSE(form->BitBtn1->isEnabled() || form->BitBtn3->isEnabled());
+    EXPECT_TRUE(form->StringGrid1->isEnabled()) << "another object can be chosen";
+    std::filesystem::remove_all(server.local("/" + bad));
+    ui.messages.clear();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "REPORT" / "a\\..\\b"));
 }
 
 TEST_F(ComputersTest, LocalFolderAlarmTimeExactNameOnly) {

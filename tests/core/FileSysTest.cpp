@@ -25,7 +25,8 @@ TEST(FileSys, SafeNamesNeverLeaveTheirFolder) {
     EXPECT_TRUE(fsys::safeName(ok)) << ok;
   }
   const std::string nul("a\0b", 3);
-  for (const std::string bad : {"", ".", "..", ".. ", "obj.", "obj ", "... ", "a/b", "a\\b", "c:"}) {
+  for (const std::string bad :
+       {"", ".", "..", ".. ", "obj.", "obj ", "... ", "a/b", "a\\b", "c:", "a\tb", "a\rb", "\x1f"}) {
     EXPECT_FALSE(fsys::safeName(bad)) << bad;
   }
   EXPECT_FALSE(fsys::safeName(nul));
