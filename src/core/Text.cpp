@@ -12,7 +12,11 @@ std::string trimBlanks(std::string_view s) {
 }
 
 std::optional<int32_t> parseInteger(std::string_view s) {
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  // One sign at most: "+-9" is no number.
+  if (!s.empty() && s.front() == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s.front() == '-') return std::nullopt;
+  }
   if (s.empty() || s.front() == '+') return std::nullopt;
   int32_t v = 0;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), v);

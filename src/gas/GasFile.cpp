@@ -76,6 +76,8 @@ class Scanner {
     i_ = j;
     return true;
   }
+  // Characters read so far.
+  size_t position() const { return i_; }
   // %c: one character, blanks included.
   bool character() {
     if (i_ >= s_.size()) return false;
@@ -122,9 +124,11 @@ ReadResult verify(std::string_view content) {
   Scanner sc(content.substr(start));
   GasParameters v;
   unsigned crc = 0;
-  const bool scanned = sc.word(3) && sc.number(v.density) && sc.character() && sc.number(v.co2) &&
-                       sc.character() && sc.number(v.n2) && sc.character() && sc.number(v.pressure) &&
-                       sc.character() && sc.character() && sc.character() && sc.hex(crc);
+  const bool values = sc.word(3) && sc.number(v.density) && sc.character() && sc.number(v.co2) &&
+                      sc.character() && sc.number(v.n2) && sc.character() && sc.number(v.pressure);
+  // Only values the checksum covers count: "...750xzz9e1b" would read 750 from past the range.
+  if (!values || sc.position() > count) return r;
+  const bool scanned = sc.character() && sc.character() && sc.character() && sc.hex(crc);
   if (!scanned) return r;
   const uint16_t computed =
       Crc16(reinterpret_cast<const uint8_t*>(content.data() + start), static_cast<uint16_t>(count));

@@ -57,8 +57,9 @@ void TFormAlarm_View::FormShow() {
   QSize screenSize(1280, 1024);
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) screenSize = s->size();
   const int listWidth = std::max(std::min(widest + 30, screenSize.width() - 80), 250);
-  const int listHeight =
-      std::max(std::min(static_cast<int>(rows.size()) * kRowHeight + 2, screenSize.height() - 140), 140);
+  const int maxHeight = std::max(screenSize.height() - 140, 140);
+  const int listHeight = std::max(
+      ListBox1->heightFor(static_cast<int>(rows.size()) * kRowHeight + 2, listWidth, maxHeight), 140);
   ListBox1->setGeometry(kListLeft, 0, listWidth, listHeight);
   Panel4->setGeometry(2, 2, kListLeft + listWidth + 2, listHeight);
   resize(Panel4->x() + Panel4->width() + 20 - kFrameWidth, Panel4->y() + listHeight + 78 - kFrameHeight);

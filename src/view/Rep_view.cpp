@@ -52,7 +52,6 @@ void TFormRep_View::FormShow() {
   texts.reserve(static_cast<qsizetype>(rows.size()));
   for (const auto& r : rows) texts.push_back(toQ(r));
 
-  const int height = report::listingHeight(rows.size());
   char blanks[64];
   std::snprintf(blanks, sizeof blanks, "%53s", " ");
   const QFontMetrics m(Label1->font());
@@ -65,6 +64,8 @@ void TFormRep_View::FormShow() {
     const int maxList = s->availableGeometry().width() - kFrameWidth - 14 - kListLeft;
     listWidth = std::min(listWidth, std::max(maxList, 100));
   }
+  const int height =
+      ListBox1->heightFor(report::listingHeight(rows.size()), listWidth, report::kMaxListingHeight);
   ListBox1->setGeometry(kListLeft, -1, listWidth, height);
   Panel4->setGeometry(2, 2, kListLeft + listWidth, height);
   resize(Panel4->width() + 22 - kFrameWidth, Panel4->y() + height + 76 - kFrameHeight);

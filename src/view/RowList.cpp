@@ -1,7 +1,10 @@
 #include "view/RowList.h"
 
 #include <QStringListModel>
+#include <QStyle>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace {
 
@@ -41,4 +44,10 @@ void RowList::setRows(const QStringList& rows, int rowWidth) {
   // With the margins the list draws around a row's text.
   delegate_->width = rowWidth + 8;
   model_->setStringList(rows);
+}
+
+int RowList::heightFor(int contentHeight, int width, int maxHeight) const {
+  if (delegate_->width > width)
+    contentHeight += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  return std::min(contentHeight, maxHeight);
 }

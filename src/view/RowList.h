@@ -15,6 +15,10 @@ class RowList : public QListView {
   QStringListModel* rowsModel() const { return model_; }
   // Replaces the rows; rowWidth is the pixel width of the widest one.
   void setRows(const QStringList& rows, int rowWidth);
+  // A list height for rows that need contentHeight: when the rows are wider than width, the sideways
+  // scroll bar gets room of its own below them, so that a short list shows its last row without a
+  // vertical scroll bar. Never more than maxHeight.
+  [[nodiscard]] int heightFor(int contentHeight, int width, int maxHeight) const;
 
  private:
   QStringListModel* model_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Text.h"
+
 namespace {
 
 TEST(Formats, DateAndTimePatterns) {
@@ -29,6 +31,25 @@ TEST(Formats, DateTimeUsesTheCurrentFormats) {
   formats::current() = {"dd.mm.yy", "hh:mm:ss"};
   EXPECT_EQ(formats::formatDateTime({2009, 3, 5, 4, 7, 9}), "05.03.09 04:07:09");
   formats::current() = saved;
+}
+
+// Whole numbers as the entry boxes and the settings take them: one optional sign, digits only, 32 bits.
+TEST(Formats, IntegersWithOneSignAtMost) {
+  const std::pair<const char*, std::optional<int32_t>> cases[] = {
+      {"21", 21},
+      {"+21", 21},
+      {"-9", -9},
+      {"+-9", std::nullopt},
+      {"-+9", std::nullopt},
+      {"++9", std::nullopt},
+      {"+", std::nullopt},
+      {"", std::nullopt},
+      {"9x", std::nullopt},
+      {" 9", std::nullopt},
+      {"2147483647", 2147483647},
+      {"2147483648", std::nullopt},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(text::parseInteger(text), value) << text;
 }
 
 }  // namespace

@@ -83,6 +83,15 @@ TEST(GasFile, ReadingRule) {
       {"no hex digits", good + " 0xzz", Check::Format},
       {"empty", "", Check::Format},
       {"longer than 99 bytes", withCrc(good) + std::string(70, ' '), Check::Format},
+      // The checksum covers "SP: ... 7"; the pressure 750 would be read from past that range.
+      {"a value past the covered range",
+       [] {
+         const std::string covered = "SP: 0.6800 1.0000 0.5000 7";
+         char crc[8];
+         std::snprintf(crc, sizeof crc, "%04x", crcOf(covered));
+         return covered + "50xzz" + crc;
+       }(),
+       Check::Format},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

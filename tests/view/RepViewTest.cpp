@@ -65,7 +65,11 @@ TEST(RepViewTest, SizeFollowsTheText) {
 TEST(RepViewTest, WideReportStaysOnTheScreenWithItsButtons) {
   const std::string wide = std::string(2000, 'W') + "   \r\n" + std::string(10, 'x') + "\r\n";
   TFormRep_View v;
-  show(wide, ReportKind::Hourly, v);
+  const Sized s = show(wide, ReportKind::Hourly, v);
+  // Short but wide: the sideways scroll bar has room below the rows, every row is in sight.
+  EXPECT_FALSE(s.vertical) << "no vertical scroll bar for three rows";
+  const QRect lastRow = v.ListBox1->visualRect(v.Rows->index(v.Rows->rowCount() - 1));
+  EXPECT_LE(lastRow.bottom(), v.ListBox1->viewport()->height());
   const QRect screen = v.screen()->availableGeometry();
   EXPECT_LE(v.frameGeometry().width(), screen.width());
   for (QPushButton* b : {v.BitBtn3, v.BitBtn1}) {
