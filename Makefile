@@ -45,6 +45,8 @@ bench: build
 	./$(BUILD)/bench/bench_catalogue
 	./$(BUILD)/bench/bench_clicks
 	./$(BUILD)/bench/bench_report
+	./$(BUILD)/bench/bench_report_memory lf 16
+	./$(BUILD)/bench/bench_report_memory crlf 64
 	./$(BUILD)/bench/bench_latency
 
 format:

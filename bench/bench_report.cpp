@@ -43,7 +43,7 @@ double median(std::vector<double> v) {
 }
 
 // A daily commercial report of 1 MB: table lines of 78 characters, a form feed every 60 lines.
-std::string report() {
+std::string sampleReport() {
   std::string text;
   for (int line = 0; text.size() < (1u << 20); ++line) {
     char buf[96];
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   const std::string name = "A-v0017n1-sutko-2009.03.05.txt";
   const std::string path = "/A/v0017n1/sutko/" + name;
-  const std::string text = report();
+  const std::string text = sampleReport();
   std::unique_ptr<FtpServer> local;
   std::string host = "127.0.0.1";
   int port = 0;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "app/Widgets.h"
 #include "view/ReportText.h"
@@ -47,17 +48,18 @@ void TFormRep_View::showEvent(QShowEvent* e) {
 
 void TFormRep_View::FormShow() {
   setFileCaption();
-  const auto rows = report::viewerRows(text());
-  QStringList texts;
-  texts.reserve(static_cast<qsizetype>(rows.size()));
-  for (const auto& r : rows) texts.push_back(toQ(r));
+  // A row is made from the text when the list shows it: nothing per line end is kept.
+  rows_ = std::make_unique<report::ViewerRows>(text());
+  const report::ViewerRows& rows = *rows_;
+  const int count = static_cast<int>(std::min<size_t>(rows.size(), std::numeric_limits<int>::max()));
 
   char blanks[64];
   std::snprintf(blanks, sizeof blanks, "%53s", " ");
   const QFontMetrics m(Label1->font());
-  const int textWidth = std::max(m.horizontalAdvance(QString::fromLatin1(blanks)),
-                                 m.horizontalAdvance(toQ(report::longestRow(rows))));
-  ListBox1->setRows(texts, textWidth);
+  const int textWidth =
+      std::max(m.horizontalAdvance(QString::fromLatin1(blanks)), m.horizontalAdvance(toQ(rows.longest())));
+  ListBox1->setRows(
+      count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, textWidth);
   int listWidth = textWidth + report::widthAllowance(Kind);
   // No wider than the screen: the rows then scroll sideways and the buttons stay in sight.
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {

@@ -1,22 +1,30 @@
 #include "view/RowList.h"
 
-#include <QStringListModel>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
 
-namespace {
-
-class TipModel : public QStringListModel {
+class RowList::Model : public QAbstractListModel {
  public:
-  using QStringListModel::QStringListModel;
-  QVariant data(const QModelIndex& index, int role) const override {
-    return QStringListModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+  using QAbstractListModel::QAbstractListModel;
+  void set(int count, std::function<QString(int)> row) {
+    beginResetModel();
+    count_ = count;
+    row_ = std::move(row);
+    endResetModel();
   }
-};
+  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : count_; }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= count_ || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+      return {};
+    return row_(index.row());
+  }
 
-}  // namespace
+ private:
+  int count_ = 0;
+  std::function<QString(int)> row_;
+};
 
 class RowList::Delegate : public QStyledItemDelegate {
  public:
@@ -29,7 +37,7 @@ class RowList::Delegate : public QStyledItemDelegate {
 };
 
 RowList::RowList(QWidget* parent, int rowHeight)
-    : QListView(parent), model_(new TipModel(this)), delegate_(new Delegate(this, rowHeight)) {
+    : QListView(parent), model_(new Model(this)), delegate_(new Delegate(this, rowHeight)) {
   setModel(model_);
   setItemDelegate(delegate_);
   setUniformItemSizes(true);
@@ -40,10 +48,19 @@ RowList::RowList(QWidget* parent, int rowHeight)
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
+QAbstractListModel* RowList::rowsModel() const {
+  return model_;
+}
+
 void RowList::setRows(const QStringList& rows, int rowWidth) {
+  setRows(
+      static_cast<int>(rows.size()), [rows](int i) { return rows[i]; }, rowWidth);
+}
+
+void RowList::setRows(int count, std::function<QString(int)> row, int rowWidth) {
   // With the margins the list draws around a row's text.
   delegate_->width = rowWidth + 8;
-  model_->setStringList(rows);
+  model_->set(count, std::move(row));
 }
 
 int RowList::heightFor(int contentHeight, int width, int maxHeight) const {

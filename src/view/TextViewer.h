@@ -13,7 +13,7 @@
 class QFrame;
 class QLabel;
 class QPushButton;
-class QStringListModel;
+class QAbstractListModel;
 class RowList;
 
 class TextViewer : public QDialog {
@@ -23,13 +23,13 @@ class TextViewer : public QDialog {
   const char* Text = nullptr;  // the content (Windows-1251), not owned
   int32_t TextLength = 0;      // bytes of content in Text
 
-  QFrame* Panel1;          // the client area
-  QFrame* Panel4;          // white panel: the margin and the list
-  RowList* ListBox1;       // one row per line, 17 pixels high
-  QStringListModel* Rows;  // the rows of ListBox1
-  QLabel* Label1;          // hidden: measures the width of a text in the list's font
-  QPushButton* BitBtn3;    // "Печать"
-  QPushButton* BitBtn1;    // "Выход"
+  QFrame* Panel1;            // the client area
+  QFrame* Panel4;            // white panel: the margin and the list
+  RowList* ListBox1;         // one row per line, 17 pixels high
+  QAbstractListModel* Rows;  // the rows of ListBox1
+  QLabel* Label1;            // hidden: measures the width of a text in the list's font
+  QPushButton* BitBtn3;      // "Печать"
+  QPushButton* BitBtn1;      // "Выход"
 
   void BitBtn3Click();
   void BitBtn1Click();

@@ -8,6 +8,7 @@
 
 #include "core/ReportKind.h"
 #include "support/FtpServer.h"
+#include "support/ListRows.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
 #include "support/TimeZone.h"
@@ -82,7 +83,7 @@ class ConcurrentTest : public MainWindowFixture {
     auto rows = std::make_shared<Strings>();
     onModal<TFormRep_View>([rows](TFormRep_View* v) {
       rows->push_back(v->windowTitle().toStdString());
-      for (const QString& r : v->Rows->stringList()) rows->push_back(r.toStdString());
+      *rows = listRows(v->Rows);
       v->BitBtn1->click();
     });
     form->ReportListClick(ReportKind::DailyShort);

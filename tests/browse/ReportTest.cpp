@@ -10,6 +10,7 @@
 #include "core/ReportKind.h"
 #include "settings/Conn_list.h"
 #include "support/FtpServer.h"
+#include "support/ListRows.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
 #include "support/Pdf.h"
@@ -46,7 +47,7 @@ class ReportTest : public MainWindowFixture {
     if (expectViewer) {
       onModal<TFormRep_View>([shown](TFormRep_View* v) {
         Shown s{v->windowTitle().toStdString(), {}, v->ListBox1->height()};
-        for (const QString& row : v->Rows->stringList()) s.rows.push_back(row.toStdString());
+        s.rows = listRows(v->Rows);
         *shown = s;
         v->BitBtn1->click();
       });

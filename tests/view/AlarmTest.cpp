@@ -8,6 +8,7 @@
 
 #include "core/Cp1251.h"
 #include "support/FtpServer.h"
+#include "support/ListRows.h"
 #include "support/MainWindowFixture.h"
 #include "support/Pdf.h"
 #include "view/Alarm_view.h"
@@ -43,7 +44,7 @@ Window show(const std::string& text) {
   v.TextLength = static_cast<int32_t>(text.size());
   v.show();
   Window w{{}, v.ListBox1->currentIndex().row(), v.ListBox1->width(), v.ListBox1->height(), {}};
-  for (const QString& r : v.Rows->stringList()) w.rows.push_back(r.toStdString());
+  w.rows = listRows(v.Rows);
   w.lastTip = v.Rows->index(v.Rows->rowCount() - 1).data(Qt::ToolTipRole).toString().toStdString();
   v.close();
   return w;
@@ -78,7 +79,7 @@ class AlarmTest : public MainWindowFixture {
     if (expectWindow) {
       onModal<TFormAlarm_View>([shown](TFormAlarm_View* v) {
         Strings rows;
-        for (const QString& r : v->Rows->stringList()) rows.push_back(r.toStdString());
+        rows = listRows(v->Rows);
         *shown = rows;
         v->BitBtn1->click();
       });

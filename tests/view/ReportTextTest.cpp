@@ -20,6 +20,13 @@ TEST(ReportTextTest, ViewerRows) {
       {"form feed inside a line", "A\fB", {"  A", "    B"}},
       {"NUL skipped, tab kept", std::string("a\0\tb", 4), {"  a\tb"}},
       {"blank lines", "\n\n", {"  ", "  ", "  "}},
+      {"CR and NUL in the 16th row and on", std::string(15, '\n') + std::string("x\r\0y\fz", 6),
+       [] {
+         Rows r(15, "  ");
+         r.push_back("  xy");
+         r.push_back("    z");
+         return r;
+       }()},
   };
   for (const auto& c : cases) EXPECT_EQ(report::viewerRows(c.text), c.rows) << c.name;
 }
@@ -29,9 +36,10 @@ TEST(ReportTextTest, ListingSize) {
   EXPECT_EQ(report::listingHeight(38), 651);
   EXPECT_EQ(report::listingHeight(39), 665);
   EXPECT_EQ(report::listingHeight(5000), 665);
-  EXPECT_EQ(report::longestRow({"  ab   ", "  abc", "  xyz", "      "}), "  abc")
+  EXPECT_EQ(report::ViewerRows("ab   \nabc\nxyz\n    \r\n").longest(), "  abc")
       << "trailing blanks, first tie";
-  EXPECT_EQ(report::longestRow({"", "  "}), "");
+  EXPECT_EQ(report::ViewerRows("\f  x\nabcd").longest(), "      x") << "four blanks after a form feed";
+  EXPECT_EQ(report::ViewerRows("\n").longest(), "");
   std::vector<int> allowances;
   for (const ReportKind k : kReportKinds) allowances.push_back(report::widthAllowance(k));
   EXPECT_EQ(allowances, (std::vector<int>{25, 25, 35, 25, 35})) << "more for the commercial reports";

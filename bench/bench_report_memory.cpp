@@ -1,0 +1,103 @@
+// Memory and time of opening a large report, whatever its line structure: the click on its date through
+// the download from the loopback test server, the cache copy and the viewer, for reports of blank lines
+// (the most line ends per byte) and of table lines. Goal: peak memory at most about 60 MB + 4 x N for a
+// report of N bytes, the viewer open within a second for 16 MB.
+//
+//   bench_report_memory KIND MB     KIND: lf (blank lines, LF), crlf (blank lines, CR LF), table
+//
+// One report per run: the peak is the process's (VmHWM), so each size is measured in a fresh process.
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "BenchSupport.h"
+#include "app/Main.h"
+#include "support/FtpServer.h"
+#include "support/RecorderUi.h"
+#include "support/TempDir.h"
+#include "view/Rep_view.h"
+
+namespace {
+
+// A field of /proc/self/status in MB (Linux).
+double statusMb(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::string(field).size() + 1) / 1024.0;
+  }
+  return 0;
+}
+
+std::string makeReport(const std::string& kind, size_t bytes) {
+  if (kind == "lf") return std::string(bytes, '\n');
+  std::string text;
+  text.reserve(bytes + 100);
+  if (kind == "crlf") {
+    while (text.size() < bytes) text += "\r\n";
+    return text;
+  }
+  for (int line = 0; text.size() < bytes; ++line) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "| %5d | %10.3f | %10.3f | %10.3f |\r\n", line % 10000, line * 0.5,
+                  line * 0.25, line * 1.5);
+    text += buf;
+  }
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const std::string kind = argc > 1 ? argv[1] : "lf";
+  const size_t mb = argc > 2 ? static_cast<size_t>(std::atoi(argv[2])) : 16;
+  const std::string name = "A-v0017n1-sutko-2009.03.05.txt";
+  FtpServer server;
+  {
+    const std::string text = makeReport(kind, mb << 20);
+    server.putFile("/A/v0017n1/sutko/" + name, text);
+  }
+  TempDir exe;
+  RecorderUi ui;
+  TFormMain form(exe.cp1251(), ui);
+  if (!openLineA(form, "127.0.0.1", server.port(), "op")) return 1;
+  form.StringGrid2Click();
+  form.StringGrid5->setCurrentCell(0, 1);
+
+  int rows = 0;
+  double shownAfter = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  QTimer closer;
+  closer.setInterval(0);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* v = qobject_cast<TFormRep_View*>(QApplication::activeModalWidget())) {
+      shownAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      rows = v->Rows->rowCount();
+      v->accept();
+    }
+  });
+  const double before = statusMb("VmRSS:");
+  closer.start();
+  form.StringGrid5Click();
+  closer.stop();
+  const double peak = statusMb("VmHWM:");
+  if (!ui.messages.empty() || rows == 0) {
+    std::printf("the report did not open\n");
+    return 1;
+  }
+  const double n = static_cast<double>(mb);
+  std::printf(
+      "%s report of %zu MB (%d rows): open (download, cache copy, viewer shown) %.2f s; memory %.0f MB "
+      "before, peak %.0f MB: %.0f MB for the report (goal 60 + 4 x %zu = %.0f MB)\n",
+      kind.c_str(), mb, rows, shownAfter, before, peak, peak - before, mb, 60 + 4 * n);
+  form.Ftp.FtpClose();
+  return 0;
+}
