@@ -83,7 +83,7 @@ class ConcurrentTest : public MainWindowFixture {
     auto rows = std::make_shared<Strings>();
     onModal<TFormRep_View>([rows](TFormRep_View* v) {
       rows->push_back(v->windowTitle().toStdString());
-      *rows = listRows(v->Rows);
+      for (const std::string& r : listRows(v->Rows)) rows->push_back(r);
       v->BitBtn1->click();
     });
     form->ReportListClick(ReportKind::DailyShort);
