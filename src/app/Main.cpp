@@ -291,6 +291,14 @@ void TFormMain::ClearBrowse(bool clearObjects, bool clearComputers) {
   update();
 }
 
+void TFormMain::LeaveUsable() {
+  Browse.ListFilling = false;
+  Browse.Refreshing = false;
+  setEnabled(true);
+  Panel1->setEnabled(true);
+  EnableFilledGrids();
+}
+
 void TFormMain::EnableFilledGrids() {
   StringGrid1->setEnabled(true);
   StringGrid2->setEnabled(!StringGrid2->cell(0, 0).empty());

@@ -172,6 +172,9 @@ class TFormMain : public QMainWindow {
   // --- Operations every browsing step uses.
   void ClearBrowse(bool clearObjects, bool clearComputers);
   void EnableFilledGrids();
+  // After an error that ends a handler (an exception on its way to the event loop): the window, the
+  // panel and the filled lists enabled again, no list filling or refresh left under way.
+  void LeaveUsable();
 
   // The next "Выбор FTP- сервера" skips the dialog and only rebuilds the object list.
   bool RefreshRequest() const;

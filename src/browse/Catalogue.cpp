@@ -9,6 +9,7 @@
 #include "browse/ReportNames.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
+#include "core/OnUnwind.h"
 #include "core/ReportKind.h"
 
 namespace {
@@ -46,6 +47,7 @@ void TFormMain::StringGrid2Click() {
   const KeepFocus focus(this);
   StringGrid1->setEnabled(false);
   StringGrid2->setEnabled(false);
+  const OnUnwind usable([this] { LeaveUsable(); });
   WaitCursor wait(ui);
   if (!Browse.Refreshing) ClearBrowse(false, false);
   CurrentReportGrid = nullptr;

@@ -7,6 +7,7 @@
 #include "app/Main.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
+#include "core/OnUnwind.h"
 #include "core/ReportKind.h"
 
 namespace {
@@ -46,6 +47,7 @@ void TFormMain::StringGrid1Click() {
     Settings.setRecord(Settings.currentConnection(), r);
   }
   const KeepFocus focus(this);
+  const OnUnwind usable([this] { LeaveUsable(); });
   WaitCursor wait(ui);
   const FtpSession::Action action(Ftp);
   if (!objectMode) {
@@ -255,6 +257,7 @@ int TFormMain::FindObjectName() {
 void TFormMain::BitBtn2Click() {
   const KeepFocus focus(this);
   setEnabled(false);
+  const OnUnwind usable([this] { LeaveUsable(); });
   WaitCursor wait(ui);
   const FtpSession::Action action(Ftp);
   SavedObjectName = Browse.ObjectName;

@@ -7,6 +7,7 @@
 #include "browse/Dir_list.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
+#include "core/OnUnwind.h"
 #include "settings/Conn_list.h"
 
 namespace {
@@ -39,6 +40,7 @@ void TFormMain::N_ServListClick() {
   }
 
   Panel1->setEnabled(false);
+  const OnUnwind usable([this] { LeaveUsable(); });
   WaitCursor wait(ui);
   bool haveBase = Ftp.FtpGetCurrentDirectory(Ftp.ConnectionHandle, Browse.BaseDirectory);
   if (!haveBase) {
@@ -124,6 +126,7 @@ void TFormMain::N_DirListClick() {
   ClearBrowse(true, true);
   setCaption(cp1251::text(kPlainCaption));
   Panel1->setEnabled(false);
+  const OnUnwind usable([this] { LeaveUsable(); });
   int r;
   {
     WaitCursor wait(ui);

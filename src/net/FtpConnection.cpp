@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include "core/OnUnwind.h"
 #include "net/Ftp_fun.h"
 
 namespace ftp {
@@ -153,6 +154,13 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
 // the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
   if (!start()) return result;
+  // An error thrown by the wait hook or the background work ends the request: libcurl closes its
+  // connection, and the next request starts afresh.
+  const OnUnwind abandon([this] {
+    curl_multi_remove_handle(multi, curl);
+    running = false;
+    result = CURLE_ABORTED_BY_CALLBACK;
+  });
   WaitPacer pacer(waiting);
   std::vector<Connection*> all;
   while (!step()) {

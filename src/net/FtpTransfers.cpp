@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/OnUnwind.h"
 #include "net/FtpConnection.h"
 #include "net/FtpSessionParts.h"
 #include "net/Ftp_fun.h"
@@ -308,6 +309,10 @@ FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::st
     lastError_ = error;
     return result;
   };
+  const OnUnwind unwind([this] {
+    InternetCloseHandle(TransferHandle);
+    TransferHandle = kNoHandle;
+  });
   uint32_t high = 0;
   const uint32_t size = FtpGetFileSize(TransferHandle, &high);
   if (size == 0xFFFFFFFFu || high != 0) return close(WholeFile::ReadFailed);
@@ -335,6 +340,10 @@ FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::Fi
   if (TransferHandle == kNoHandle) {
     return GetLastError() == ftp::kErrorNoMoreFiles ? Listing::Empty : Listing::Failed;
   }
+  const OnUnwind close([this] {
+    InternetCloseHandle(TransferHandle);
+    TransferHandle = kNoHandle;
+  });
   while (visit(entry) && InternetFindNextFile(TransferHandle, entry)) {
   }
   InternetCloseHandle(TransferHandle);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+
 #include <QPushButton>
 
 #include "settings/Conn_list.h"
@@ -253,6 +256,54 @@ TEST_F(ComputersTest, RefreshOntoAnObjectWithoutLinesLeavesNothingOfThePreviousC
     EXPECT_TRUE(form->StringGrid1->isEnabled());
     EXPECT_TRUE(ui.messages.empty());
     form.reset();
+  }
+}
+
+// An error that ends a handler on its way to the event loop (here an allocation failure thrown while a
+// listing is awaited) leaves the window usable: nothing stays disabled or half-filled, no listing stays
+// open, and the next click works.
+TEST_F(ComputersTest, AnErrorThatEndsAHandlerLeavesTheWindowUsable) {
+  FtpServer server;
+  server.makeDir("/A/v0017n1/sutkr");
+  server.makeDir("/B/v0017n1/sutkr");
+  const struct {
+    const char* road;
+    const char* listing;  // the listing that fails
+    std::function<void(TFormMain&)> run;
+  } cases[] = {
+      {"connect", "/",
+       [](TFormMain& f) {
+         onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn1->click(); });
+         f.N_ServListClick();
+       }},
+      {"refresh", "/", [](TFormMain& f) { f.BitBtn2Click(); }},
+      {"object click", "/B",
+       [](TFormMain& f) {
+         f.StringGrid1->selectRow(f.StringGrid1->findRow(0, "B"));
+         f.StringGrid1Click();
+       }},
+      {"line click", "v0017n1/sutkr", [](TFormMain& f) { f.StringGrid2Click(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.road);
+    MainWindowFixture::connectTo(server.port());
+    ASSERT_EQ(column(form->StringGrid2), Strings{"v0017n1"});
+    server.setFaults(std::string(R"([{"cmd":"MLSD","arg":")") + c.listing +
+                     R"(","action":"delay","seconds":0.3}])");
+    form->Ftp.setWaitHook([] { throw std::bad_alloc(); });
+    EXPECT_THROW(c.run(*form), std::bad_alloc);
+    form->Ftp.setWaitHook({});
+    server.setFaults("[]");
+    EXPECT_TRUE(form->isEnabled() && form->Panel1->isEnabled() && form->StringGrid1->isEnabled());
+    EXPECT_FALSE(form->Browse.ListFilling || form->Browse.Refreshing);
+    EXPECT_EQ(form->Ftp.TransferHandle, kNoHandle);
+    // The next object click is answered.
+    form->StringGrid1->setRowCount(1);
+    form->StringGrid1->setCell(0, 0, "A");
+    form->StringGrid1->selectRow(0);
+    form->StringGrid1Click();
+    EXPECT_EQ(column(form->StringGrid2), Strings{"v0017n1"});
+    EXPECT_TRUE(form->StringGrid1->isEnabled());
   }
 }
 
