@@ -47,6 +47,7 @@ bench: build
 	./$(BUILD)/bench/bench_report
 	./$(BUILD)/bench/bench_report_memory lf 16
 	./$(BUILD)/bench/bench_report_memory crlf 64
+	./$(BUILD)/bench/bench_objects 1000000
 	./$(BUILD)/bench/bench_latency
 
 format:

@@ -79,12 +79,11 @@ std::string TStringGrid::cell(int column, int row) const {
 
 void TStringGrid::setCell(int column, int row, std::string_view cp1251) {
   if (row >= rowCount()) setRowCount(row + 1);
-  QTableWidgetItem* i = item(row, column);
-  if (!i) {
-    i = new QTableWidgetItem;
-    setItem(row, column, i);
+  if (QTableWidgetItem* i = item(row, column)) {
+    i->setText(toQ(cp1251));
+  } else {
+    setItem(row, column, new QTableWidgetItem(toQ(cp1251)));  // one change instead of two
   }
-  i->setText(toQ(cp1251));
 }
 
 void TStringGrid::clearColumn(int column) {

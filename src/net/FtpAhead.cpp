@@ -91,7 +91,7 @@ bool FtpSession::takeLost(const std::string& path, uint32_t& error) {
   return true;
 }
 
-const std::vector<ftp::FindData>* FtpSession::knownListing(const std::string& dir, uint32_t* lost) {
+FtpSession::Entries FtpSession::knownListing(const std::string& dir, uint32_t* lost) {
   if (!known_) return nullptr;
   awaitFetch(dir);
   if (uint32_t error = 0; lost && takeLost(dir, error)) {
@@ -99,10 +99,11 @@ const std::vector<ftp::FindData>* FtpSession::knownListing(const std::string& di
     return nullptr;
   }
   const auto it = known_->listings.find(dir);
-  return it == known_->listings.end() ? nullptr : &it->second;
+  return it == known_->listings.end() ? nullptr : it->second;
 }
 
-void FtpSession::remember(const std::string& dir, const std::vector<ftp::FindData>& entries) {
+// A listing is kept once, however many lookups and walks of the action read it.
+void FtpSession::remember(const std::string& dir, const Entries& entries) {
   if (known_) known_->listings[dir] = entries;
 }
 
@@ -289,7 +290,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
       // vsftpd answers LIST of a missing folder with 226 and nothing: an empty LIST answer does not
       // tell that the folder is there, the probe does.
       const bool probe = entries.empty() && !c.hasMlst;
-      known_->listings[path] = std::move(entries);
+      known_->listings[path] = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
       job.probing = probe;
       return probe;
     } else {

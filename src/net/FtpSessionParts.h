@@ -16,7 +16,7 @@
 struct FtpSession::Transfer {
   enum Kind { Find, Read, Write } kind;
   HINTERNET handle = kNoHandle;
-  std::vector<ftp::FindData> entries;  // Find
+  std::shared_ptr<const std::vector<ftp::FindData>> entries;  // Find: shared with what the action knows
   size_t next = 0;
   std::string bytes;       // Read
   uint32_t readError = 0;  // Read: the transfer was cut short; reading fails with this error
@@ -35,10 +35,10 @@ inline bool safeForCommand(const std::string& s) {
 }  // namespace ftp
 
 struct FtpSession::Known {
-  std::map<std::string, std::vector<ftp::FindData>> listings;  // directory → its entries, as listed
-  std::set<std::string> refused;                               // directories the server would not enter
-  std::set<std::string> enterable;                             // directories a file was read from
-  std::map<std::string, std::string> files;                    // path → the whole file (or what came)
+  std::map<std::string, std::shared_ptr<const std::vector<ftp::FindData>>> listings;  // directory → as listed
+  std::set<std::string> refused;               // directories the server would not enter
+  std::set<std::string> enterable;             // directories a file was read from
+  std::map<std::string, std::string> files;    // path → the whole file (or what came)
   std::map<std::string, uint32_t> cuts;        // path → the read error of a transfer begun and cut short
   std::map<std::string, uint64_t> sizes;       // path → the size a lookup of that one file gave
   std::map<std::string, uint32_t> fileErrors;  // path → the server's refusal of it

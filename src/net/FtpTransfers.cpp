@@ -103,7 +103,7 @@ std::optional<uint64_t> FtpSession::listedSize(const std::string& path) const {
   if (slash == std::string::npos) return std::nullopt;
   const auto it = known_->listings.find(slash == 0 ? "/" : path.substr(0, slash));
   if (it == known_->listings.end()) return std::nullopt;
-  for (const auto& e : it->second) {
+  for (const auto& e : *it->second) {
     if (e.attributes == ftp::kAttrNormal && e.name == baseName(path)) return e.size;
   }
   return std::nullopt;
@@ -129,7 +129,7 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
   ftp::Connection& c = *connection_;
   out.clear();
   const size_t slash = path.rfind('/');
-  if (const auto* listed = knownListing(slash == 0 ? "/" : path.substr(0, slash))) {
+  if (const auto listed = knownListing(slash == 0 ? "/" : path.substr(0, slash))) {
     // The directory was just listed in this action: the entry is as listed there.
     for (const auto& e : *listed) {
       if (e.name == baseName(path)) out.push_back(e);
@@ -164,7 +164,7 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
     // A server that refuses LIST of a missing name has answered: the file is not there.
     return GetLastError() == ftp::kErrorInternetExtendedError ? (out.clear(), true) : false;
   }
-  if (!literal) remember(target, listed);
+  if (!literal) remember(target, std::make_shared<const std::vector<ftp::FindData>>(listed));
   const std::string name = baseName(path);
   for (auto& e : listed) {
     if (baseName(e.name) == name) {
@@ -191,33 +191,39 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
   const bool all = pattern.empty() || pattern == "*.*" || pattern == "*";
   if (all || hasWildcards(pattern)) {
     uint32_t lost = 0;
-    if (const auto* listed = knownListing(connection_->cwd, &lost)) {
-      t->entries = *listed;
+    if (const auto listed = knownListing(connection_->cwd, &lost)) {
+      t->entries = listed;
     } else if (lost != 0) {
       return fail(lost), kNoHandle;
     } else {
-      if (!listDirectory(connection_->cwd, t->entries)) return kNoHandle;
+      std::vector<ftp::FindData> entries;
+      if (!listDirectory(connection_->cwd, entries)) return kNoHandle;
+      t->entries = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
       remember(connection_->cwd, t->entries);
     }
     if (!all) {
-      std::erase_if(t->entries,
-                    [&](const ftp::FindData& e) { return !globMatch(pattern.c_str(), e.name.c_str()); });
+      std::vector<ftp::FindData> matching;
+      for (const auto& e : *t->entries) {
+        if (globMatch(pattern.c_str(), e.name.c_str())) matching.push_back(e);
+      }
+      t->entries = std::make_shared<const std::vector<ftp::FindData>>(std::move(matching));
     }
-  } else if (!findOne(resolve(pattern), t->entries)) {
-    return kNoHandle;
   } else {
-    rememberSize(resolve(pattern), t->entries);  // a download of the file in this action must match it
+    std::vector<ftp::FindData> found;
+    if (!findOne(resolve(pattern), found)) return kNoHandle;
+    rememberSize(resolve(pattern), found);  // a download of the file in this action must match it
+    t->entries = std::make_shared<const std::vector<ftp::FindData>>(std::move(found));
   }
-  if (t->entries.empty()) return fail(ftp::kErrorNoMoreFiles), kNoHandle;
-  entry = t->entries[0];
+  if (t->entries->empty()) return fail(ftp::kErrorNoMoreFiles), kNoHandle;
+  entry = (*t->entries)[0];
   t->next = 1;
   return openTransfer(std::move(t));
 }
 
 bool FtpSession::InternetFindNextFile(HINTERNET find, ftp::FindData& entry) {
   if (!transferValid(find, Transfer::Find)) return false;
-  if (transfer_->next >= transfer_->entries.size()) return fail(ftp::kErrorNoMoreFiles);
-  entry = transfer_->entries[transfer_->next++];
+  if (transfer_->next >= transfer_->entries->size()) return fail(ftp::kErrorNoMoreFiles);
+  entry = (*transfer_->entries)[transfer_->next++];
   lastError_ = 0;
   return true;
 }

@@ -206,8 +206,9 @@ class FtpSession {
   // is awaited; one not yet started is made now on the first connection, as the caller's own request
   // would be. The first connection lost in such a fetch is answered once, with its error, to the call
   // that asked (a null listing with *lost set, KnownEntry::Lost, a taken file with error set).
-  const std::vector<ftp::FindData>* knownListing(const std::string& dir, uint32_t* lost = nullptr);
-  void remember(const std::string& dir, const std::vector<ftp::FindData>& entries);
+  using Entries = std::shared_ptr<const std::vector<ftp::FindData>>;
+  Entries knownListing(const std::string& dir, uint32_t* lost = nullptr);
+  void remember(const std::string& dir, const Entries& entries);
   enum class KnownEntry { Unknown, Enterable, Refused, Lost };
   KnownEntry knownEntry(const std::string& dir, uint32_t& lost);
   bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut);

@@ -20,6 +20,8 @@ Fault hooks come from a JSON file that is read again before each command:
                   answer STOR with 150 and close both connections
           "short" answer RETR with 150, send half the file, close the data connection and
                   say 226 as if all was sent
+          "many"  answer MLSD or LIST with "count" directories obj0000000, obj0000001, ... that are
+                  not on the disk (the benchmarks' large object lists)
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
   times   optional: how many matches the fault acts on (counted per "gen")
@@ -137,6 +139,12 @@ class Handler(FTPHandler):
                     channel.del_channel()
                     channel.socket.close()
                 self.respond("226 Transfer complete.")
+                return
+            if action == "many" and cmd in ("MLSD", "LIST"):
+                form = ("type=dir;modify=20090305110709; obj%07d\r\n" if cmd == "MLSD"
+                        else "drwxr-xr-x 2 op op 0 Mar  5  2009 obj%07d\r\n")
+                data = "".join(form % i for i in range(fault.get("count", 1000))).encode()
+                self.push_dtp_data(data, isproducer=False, cmd=cmd)
                 return
             if action == "stall" and cmd == "RETR":
                 self.respond("150 File status okay. About to open data connection.")
