@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "app/Main.h"
@@ -54,4 +56,14 @@ inline CURLcode bareFetch(CURL* c, CURLM* m, const std::string& url, const std::
   }
   curl_multi_remove_handle(m, c);
   return result;
+}
+
+// A field of /proc/self/status in MB (Linux): "VmRSS:" now, "VmHWM:" the peak so far.
+inline double statusMb(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::string(field).size() + 1) / 1024.0;
+  }
+  return 0;
 }

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "BenchSupport.h"
@@ -26,16 +25,6 @@ using Steady = std::chrono::steady_clock;
 
 double seconds(Steady::time_point t0) {
   return std::chrono::duration<double>(Steady::now() - t0).count();
-}
-
-// A field of /proc/self/status in MB (Linux).
-double statusMb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::string(field).size() + 1) / 1024.0;
-  }
-  return 0;
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "BenchSupport.h"
@@ -24,16 +23,6 @@
 #include "view/Rep_view.h"
 
 namespace {
-
-// A field of /proc/self/status in MB (Linux).
-double statusMb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::string(field).size() + 1) / 1024.0;
-  }
-  return 0;
-}
 
 std::string makeReport(const std::string& kind, size_t bytes) {
   if (kind == "lf") return std::string(bytes, '\n');
