@@ -18,8 +18,7 @@ Fault hooks come from a JSON file that is read again before each command:
           "stall" answer RETR with 150 and then never send the data
           "cut"   answer RETR with 150, send half the file, close both connections;
                   answer STOR with 150 and close both connections
-          "short" answer RETR with 150, send half the file, close the data connection and
-                  say 226 as if all was sent
+          "short" send half the file as if it were all of it (150, the data, 226)
           "many"  answer MLSD or LIST with "count" directories obj0000000, obj0000001, ... that are
                   not on the disk (the benchmarks' large object lists)
           "close-after" run the command, then close the idle control connection without a word
@@ -118,27 +117,20 @@ class Handler(FTPHandler):
                 self.respond("150 File status okay. About to open data connection.")
                 self.close()
                 return
-            if action == "cut" and cmd == "RETR":
-                # Half of the file, then both connections close without a final reply.
+            if action in ("cut", "short") and cmd == "RETR":
                 with open(self.fs.ftp2fs(self.fs.ftpnorm(arg)), "rb") as f:
-                    data = f.read()
+                    half = f.read()
+                half = half[: len(half) // 2]
+                if action == "short":
+                    # Sent as a whole file is: the data connection closes and 226 follows.
+                    self.push_dtp_data(half, isproducer=False, cmd="RETR")
+                    return
+                # Half of the file, then both connections close without a final reply.
                 self.respond("150 File status okay. About to open data connection.")
                 if self.data_channel is not None:
                     self.data_channel.socket.setblocking(True)
-                    self.data_channel.socket.sendall(data[: len(data) // 2])
+                    self.data_channel.socket.sendall(half)
                 self.close()
-                return
-            if action == "short" and cmd == "RETR":
-                with open(self.fs.ftp2fs(self.fs.ftpnorm(arg)), "rb") as f:
-                    data = f.read()
-                self.respond("150 File status okay. About to open data connection.")
-                if self.data_channel is not None:
-                    channel, self.data_channel = self.data_channel, None
-                    channel.socket.setblocking(True)
-                    channel.socket.sendall(data[: len(data) // 2])
-                    channel.del_channel()
-                    channel.socket.close()
-                self.respond("226 Transfer complete.")
                 return
             if action == "many" and cmd in ("MLSD", "LIST"):
                 form = ("type=dir;modify=20090305110709; obj%07d\r\n" if cmd == "MLSD"
