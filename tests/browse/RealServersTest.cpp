@@ -44,9 +44,9 @@ class RealServersTest : public MainWindowFixture, public ::testing::WithParamInt
     return true;
   }
 
-  void connect(Access access) {
+  void connect(Access access, int connections) {
     make();
-    useServer(server->port(), access);
+    useServer(server->port(), access, connections);
     ConnectionRecord r = form->Settings.record(0);
     r.setUser(server->user());
     form->Settings.setRecord(0, r);
@@ -92,7 +92,7 @@ class RealServersTest : public MainWindowFixture, public ::testing::WithParamInt
 
 TEST_P(RealServersTest, ObjectListRoads) {
   if (!start(kStation)) GTEST_SKIP() << server->skipReason();
-  connect(Access::ObjectList);
+  connect(Access::ObjectList, ftp::kMaxConnections);  // what a click asks next, fetched ahead
   const Strings objects = column(form->StringGrid1);
   EXPECT_EQ(std::set<std::string>(objects.begin(), objects.end()), (std::set<std::string>{kObject, kOther}));
   form->StringGrid1->selectRow(form->StringGrid1->findRow(0, kObject));
@@ -102,7 +102,7 @@ TEST_P(RealServersTest, ObjectListRoads) {
 
 TEST_P(RealServersTest, ObjectDirectoryRoads) {
   if (!start(kStation + "/" + kObject)) GTEST_SKIP() << server->skipReason();
-  connect(Access::ObjectDirectory);
+  connect(Access::ObjectDirectory, 1);
   EXPECT_EQ(column(form->StringGrid1), Strings{kObject}) << "the object's name found from its files";
   expectTheObjectShown();
 }
