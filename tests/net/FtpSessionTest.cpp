@@ -2,9 +2,11 @@
 #include "net/Ftp_fun.h"
 
 #include <gtest/gtest.h>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <functional>
 
 #include <chrono>
 #include <thread>
@@ -241,6 +243,44 @@ TEST_P(ListingForms, SingleFileSearch) {
 
 INSTANTIATE_TEST_SUITE_P(MlsdAndList, ListingForms, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Mlsd" : "List"; });
+
+// A server without MLSD may hand LIST's argument to ls: a folder whose path holds a blank or a wildcard
+// is entered and listed without an argument (again when the server may have moved since), a file in it
+// looked up in its folder's listing; other paths keep the argument.
+TEST_F(FtpSessionTest, ListOnlyServerEntersFoldersItWouldSplit) {
+  start(options(false, 0, "/st a"));
+  server->putFile("/st a/f.txt", "12345");
+  server->makeDir("/plain");
+  openOrFail();
+  const struct {
+    const char* what;
+    std::function<size_t()> step;
+    size_t found;
+    Commands sent;
+  } steps[] = {
+      {"the login folder", [&] { return listAll().size(); }, 1, {"CWD /st a", "EPSV", "TYPE A", "LIST"}},
+      {"again, after a command of ours",
+       [&] {
+         EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/st a"));
+         return listAll().size();
+       },
+       1,
+       {"CWD /st a", "CWD /st a", "EPSV", "LIST"}},
+      {"a file in it", [&] { return listAll("f.txt").size(); }, 1, {"CWD /st a", "EPSV", "LIST"}},
+      {"a folder without blanks",
+       [&] {
+         EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/plain"));
+         return listAll().size();
+       },
+       0,
+       {"CWD /plain", "EPSV", "LIST /plain"}},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    EXPECT_EQ(s.step(), s.found);
+    EXPECT_EQ(traffic(), s.sent);
+  }
+}
 
 TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
   start();
