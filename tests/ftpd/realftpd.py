@@ -206,8 +206,12 @@ def inetutils(a, bins, state, port, uid, gid, name):
     if os.getuid() != 0:
         skip("inetutils-ftpd: it logs users in from the system's password files, which needs root, and the "
              "tests run as uid %d" % os.getuid())
-    if subprocess.run(["unshare", "-m", "true"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
-        skip("inetutils-ftpd: no mount namespace can be made here (unshare -m) for its password files")
+    # Inside a chroot "/" is no mount point, and a namespace whose mounts could reach the host's is not made.
+    probe = subprocess.run(["unshare", "-m", "true"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if probe.returncode:
+        why = probe.stderr.decode("utf8", "replace").strip().splitlines()
+        skip("inetutils-ftpd: no private mount namespace for its password files can be made here (%s)"
+             % (why[-1] if why else "unshare -m failed"))
     hashed = crypt.crypt(a.password, crypt.mksalt(crypt.METHOD_SHA512, rounds=1000))
     home = os.fsencode(a.root) + a.home
     files = {}
