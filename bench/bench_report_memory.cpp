@@ -3,7 +3,8 @@
 // (the most line ends per byte) and of table lines. Goal: peak memory at most about 60 MB + 4 x N for a
 // report of N bytes, the viewer open within a second for 16 MB.
 //
-//   bench_report_memory KIND MB     KIND: lf (blank lines, LF), crlf (blank lines, CR LF), table
+//   bench_report_memory KIND MB     KIND: lf (blank lines, LF), crlf (blank lines, CR LF), table, or
+//                                   alarm (an alarm file of short messages, opened with "Смотреть")
 //
 // One report per run: the peak is the process's (VmHWM), so each size is measured in a fresh process.
 
@@ -20,7 +21,7 @@
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
-#include "view/Rep_view.h"
+#include "view/TextViewer.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ std::string makeReport(const std::string& kind, size_t bytes) {
   if (kind == "lf") return std::string(bytes, '\n');
   std::string text;
   text.reserve(bytes + 100);
-  if (kind == "crlf") {
-    while (text.size() < bytes) text += "\r\n";
+  if (kind == "crlf" || kind == "alarm") {
+    while (text.size() < bytes) text += kind == "crlf" ? "\r\n" : "05.03.09 14:07:01 x\n";
     return text;
   }
   for (int line = 0; text.size() < bytes; ++line) {
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
   FtpServer server;
   {
     const std::string text = makeReport(kind, mb << 20);
-    server.putFile("/A/v0017n1/sutko/" + name, text);
+    server.putFile(kind == "alarm" ? "/A/A-alarm.txt" : "/A/v0017n1/sutko/" + name, text);
+    if (kind == "alarm") server.putFile("/A/v0017n1/sutko/" + name, "r");
   }
   TempDir exe;
   RecorderUi ui;
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
   if (!openLineA(form, "127.0.0.1", server.port(), "op")) return 1;
   form.StringGrid2Click();
   form.StringGrid5->setCurrentCell(0, 1);
+  form.Browse.AlarmFileName = "A-alarm.txt";
 
   int rows = 0;
   double shownAfter = 0;
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
   QTimer closer;
   closer.setInterval(0);
   QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (auto* v = qobject_cast<TFormRep_View*>(QApplication::activeModalWidget())) {
+    if (auto* v = qobject_cast<TextViewer*>(QApplication::activeModalWidget())) {
       shownAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       rows = v->Rows->rowCount();
       v->accept();
@@ -75,7 +78,11 @@ int main(int argc, char** argv) {
   });
   const double before = statusMb("VmRSS:");
   closer.start();
-  form.StringGrid5Click();
+  if (kind == "alarm") {
+    form.BitBtn3Click();
+  } else {
+    form.StringGrid5Click();
+  }
   closer.stop();
   const double peak = statusMb("VmHWM:");
   if (!ui.messages.empty() || rows == 0) {

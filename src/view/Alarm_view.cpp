@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
-#include <QStringListModel>
 
 #include <algorithm>
+#include <limits>
 
 #include "app/Widgets.h"
 #include "view/ReportText.h"
@@ -43,23 +43,22 @@ void TFormAlarm_View::showEvent(QShowEvent* e) {
 
 void TFormAlarm_View::FormShow() {
   setFileCaption();
-  const auto rows = report::alarmRows(text());
-  QStringList texts;
-  texts.reserve(static_cast<qsizetype>(rows.size()));
+  // A row is made from the text when the list shows it; the width is the widest of the rows with the
+  // most characters (the font is proportional), not of every row.
+  rows_ = std::make_unique<TextRows>(text(), TextRows::Style::Alarm);
+  const TextRows& rows = *rows_;
+  const int count = static_cast<int>(std::min<size_t>(rows.size(), std::numeric_limits<int>::max()));
   int widest = 0;
   const QFontMetrics m(Label1->font());
-  for (const auto& r : rows) {
-    texts.push_back(toQ(r));
-    widest = std::max(widest, m.horizontalAdvance(texts.back()));
-  }
-  ListBox1->setRows(texts, widest);
+  for (const size_t r : rows.longest()) widest = std::max(widest, m.horizontalAdvance(toQ(rows.row(r))));
+  ListBox1->setRows(
+      count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, widest);
 
   QSize screenSize(1280, 1024);
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) screenSize = s->size();
   const int listWidth = std::max(std::min(widest + 30, screenSize.width() - 80), 250);
   const int maxHeight = std::max(screenSize.height() - 140, 140);
-  const int listHeight = std::max(
-      ListBox1->heightFor(static_cast<int>(rows.size()) * kRowHeight + 2, listWidth, maxHeight), 140);
+  const int listHeight = std::max(ListBox1->heightFor(count * kRowHeight + 2, listWidth, maxHeight), 140);
   ListBox1->setGeometry(kListLeft, 0, listWidth, listHeight);
   Panel4->setGeometry(2, 2, kListLeft + listWidth + 2, listHeight);
   resize(Panel4->x() + Panel4->width() + 20 - kFrameWidth, Panel4->y() + listHeight + 78 - kFrameHeight);

@@ -12,6 +12,7 @@
 #include "app/Widgets.h"
 #include "view/ReportText.h"
 #include "view/RowList.h"
+#include "view/TextRows.h"
 
 namespace {
 
@@ -20,6 +21,15 @@ QFont listingFont() {
   f.setPixelSize(15);
   f.setBold(true);
   return f;
+}
+
+// The row that decides the width: the most characters without trailing blanks (the first on a tie),
+// without them; the font has a fixed pitch.
+std::string widest(const TextRows& rows) {
+  if (rows.longest().empty()) return {};
+  std::string r = rows.row(rows.longest().front());
+  r.resize(r.find_last_not_of(' ') + 1);
+  return r;
 }
 
 }  // namespace
@@ -49,15 +59,15 @@ void TFormRep_View::showEvent(QShowEvent* e) {
 void TFormRep_View::FormShow() {
   setFileCaption();
   // A row is made from the text when the list shows it: nothing per line end is kept.
-  rows_ = std::make_unique<report::ViewerRows>(text());
-  const report::ViewerRows& rows = *rows_;
+  rows_ = std::make_unique<TextRows>(text(), TextRows::Style::Report);
+  const TextRows& rows = *rows_;
   const int count = static_cast<int>(std::min<size_t>(rows.size(), std::numeric_limits<int>::max()));
 
   char blanks[64];
   std::snprintf(blanks, sizeof blanks, "%53s", " ");
   const QFontMetrics m(Label1->font());
   const int textWidth =
-      std::max(m.horizontalAdvance(QString::fromLatin1(blanks)), m.horizontalAdvance(toQ(rows.longest())));
+      std::max(m.horizontalAdvance(QString::fromLatin1(blanks)), m.horizontalAdvance(toQ(widest(rows))));
   ListBox1->setRows(
       count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, textWidth);
   int listWidth = textWidth + report::widthAllowance(Kind);

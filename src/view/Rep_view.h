@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/ReportKind.h"
-#include "view/ReportText.h"
+#include "view/TextRows.h"
 #include "view/TextViewer.h"
 
 class TFormRep_View : public TextViewer {
@@ -23,5 +23,5 @@ class TFormRep_View : public TextViewer {
 
  private:
   bool shown_ = false;
-  std::unique_ptr<report::ViewerRows> rows_;  // over Text, for as long as the viewer shows it
+  std::unique_ptr<TextRows> rows_;  // over Text, for as long as the viewer shows it
 };

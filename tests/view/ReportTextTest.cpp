@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "browse/ReportNames.h"
+#include "view/TextRows.h"
 
 namespace {
 
@@ -36,10 +37,19 @@ TEST(ReportTextTest, ListingSize) {
   EXPECT_EQ(report::listingHeight(38), 651);
   EXPECT_EQ(report::listingHeight(39), 665);
   EXPECT_EQ(report::listingHeight(5000), 665);
-  EXPECT_EQ(report::ViewerRows("ab   \nabc\nxyz\n    \r\n").longest(), "  abc")
-      << "trailing blanks, first tie";
-  EXPECT_EQ(report::ViewerRows("\f  x\nabcd").longest(), "      x") << "four blanks after a form feed";
-  EXPECT_EQ(report::ViewerRows("\n").longest(), "");
+  // The rows that decide the width: by length without trailing blanks, the first on a tie, blank rows not.
+  using Style = TextRows::Style;
+  using Rows_ = std::vector<size_t>;
+  EXPECT_EQ(TextRows("ab   \nabc\nxyz\n    \r\n", Style::Report).longest(), (Rows_{1, 2, 0}));
+  EXPECT_EQ(TextRows("\f  x\nabcd", Style::Report).longest(), (Rows_{1, 2}))
+      << "four blanks after a form feed";
+  EXPECT_EQ(TextRows("ab\n\nabc  \n", Style::Alarm).longest(), (Rows_{2, 1})) << "alarm rows as they stand";
+  std::string many;
+  for (int i = 1; i <= 40; ++i) many += std::string(static_cast<size_t>(i), 'x') + "\n";
+  const TextRows forty(many, Style::Alarm);
+  EXPECT_EQ(forty.longest().size(), TextRows::kLongest);
+  EXPECT_EQ(forty.longest().front(), 40u);
+  EXPECT_EQ(forty.longest().back(), 9u);
   std::vector<int> allowances;
   for (const ReportKind k : kReportKinds) allowances.push_back(report::widthAllowance(k));
   EXPECT_EQ(allowances, (std::vector<int>{25, 25, 35, 25, 35})) << "more for the commercial reports";
