@@ -42,27 +42,39 @@ int widthAllowance(ReportKind kind) {
   return kind == ReportKind::DailyCommercial || kind == ReportKind::MonthlyCommercial ? 35 : 25;
 }
 
-std::vector<Page> composePages(std::string_view text) {
-  std::vector<Page> pages{{" ", ""}};
-  std::string line;
-  const auto flush = [&] {
-    pages.back().back() += line;
-    line.clear();
-  };
+std::vector<PageRange> pageRanges(std::string_view text) {
+  std::vector<PageRange> pages;
+  size_t begin = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\0' || c == kCr) continue;
-    if (c == kLf) {
-      flush();
-      pages.back().emplace_back();
-    } else if (c == kFf) {
-      flush();
-      if (i + 1 < text.size()) pages.push_back({" "});
-    } else {
-      line += c;
-    }
+    if (text[i] != kFf) continue;
+    pages.push_back({begin, i, pages.empty()});
+    begin = i + 1;
+    if (begin == text.size()) return pages;  // a closing form feed starts no page
   }
-  flush();
+  pages.push_back({begin, text.size(), pages.empty()});
+  return pages;
+}
+
+std::string pageLine(std::string_view text, const PageRange& p, size_t at, size_t& next) {
+  if (at == kOpening) {
+    next = p.begin;
+    return " ";
+  }
+  std::string line = at == p.begin && !p.first ? " " : "";
+  size_t i = at;
+  for (; i < p.end && text[i] != kLf; ++i) {
+    if (text[i] != kCr && text[i] != '\0') line += text[i];
+  }
+  next = i < p.end ? i + 1 : kNoLine;
+  return line;
+}
+
+std::vector<Page> composePages(std::string_view text) {
+  std::vector<Page> pages;
+  for (const PageRange& p : pageRanges(text)) {
+    pages.emplace_back();
+    for (size_t at = firstLine(p); at != kNoLine;) pages.back().push_back(pageLine(text, p, at, at));
+  }
   return pages;
 }
 

@@ -22,9 +22,27 @@ int listingHeight(size_t rows);
 // Pixels added to the measured text width: more for the commercial reports (kinds 2 and 4).
 int widthAllowance(ReportKind kind);
 
-// The printed pages: each a list of lines. The first page opens with a line of one blank and then the
-// text; a form feed starts the next page, whose first line is preceded by one blank; a form feed that
-// ends the text starts no page. Blank lines stay as empty lines.
+// The printed pages. The first page opens with a line of one blank and then the text; a form feed starts
+// the next page, whose first line is preceded by one blank; a form feed that ends the text starts no
+// page. Blank lines stay as empty lines; CR and NUL are dropped.
+//
+// A page is a range of the text, and its lines are read from the text one at a time, so that printing
+// keeps no copy of a long text.
+struct PageRange {
+  size_t begin = 0, end = 0;  // the bytes between the form feeds
+  bool first = false;
+};
+std::vector<PageRange> pageRanges(std::string_view text);
+// Where a line of a page starts: an offset into the text, or kOpening for the line of one blank that
+// opens the first page.
+inline constexpr size_t kOpening = static_cast<size_t>(-1);
+inline constexpr size_t kNoLine = static_cast<size_t>(-2);
+inline size_t firstLine(const PageRange& p) {
+  return p.first ? kOpening : p.begin;
+}
+// The line of page p at `at`; next is where the following line starts, kNoLine after the page's last.
+std::string pageLine(std::string_view text, const PageRange& p, size_t at, size_t& next);
+// All pages with all their lines at once (small texts).
 using Page = std::vector<std::string>;
 std::vector<Page> composePages(std::string_view text);
 

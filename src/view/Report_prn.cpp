@@ -7,6 +7,7 @@
 #include <QPrinter>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/Widgets.h"
 
@@ -37,10 +38,20 @@ namespace {
 
 constexpr double kMinPointSize = 6;  // a wide page is set smaller, never below this readable size
 
-// One printed sheet: its lines in its page's font.
+// Where a printed line starts: the text line (report::pageLine) and the character in it where a line too
+// wide for the page goes on.
+struct Cursor {
+  size_t line = report::kNoLine;
+  int wrap = 0;
+  bool operator==(const Cursor&) const = default;
+};
+
+// One printed sheet: where it starts, in its page's font. Its lines are read from the text when it is
+// printed, up to where the next sheet of the page starts.
 struct Sheet {
+  size_t page;
   QFont font;
-  std::vector<QString> lines;
+  Cursor start;
 };
 
 // The longest start of line that fits into width (at least one character, so that nothing is lost).
@@ -62,43 +73,56 @@ void setLayout(QPrinter& printer) {
                                     QMarginsF(30, 10, 10, 10), QPageLayout::Millimeter));
 }
 
-std::vector<Sheet> sheetsOf(const std::vector<report::Page>& pages, QPrinter& printer) {
-  const QRectF area(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
+QRectF printable(QPrinter& printer) {
+  return {QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size()};
+}
+
+// Calls put for every printed line of a page from a cursor on, in the page's font, until put says stop:
+// each text line, and the rest of a line too wide for the page on the next printed lines.
+void walk(std::string_view text, const report::PageRange& page, const QFontMetricsF& metrics, double width,
+          Cursor from, const std::function<bool(const QString&, const Cursor&)>& put) {
+  for (size_t at = from.line; at != report::kNoLine;) {
+    const size_t line = at;
+    const QString whole = toQ(report::pageLine(text, page, at, at));
+    int done = line == from.line ? from.wrap : 0;
+    do {
+      const QString rest = whole.mid(done);
+      const int n = metrics.horizontalAdvance(rest) > width ? fitting(metrics, rest, width)
+                                                            : static_cast<int>(rest.size());
+      if (!put(rest.left(n), {line, done})) return;
+      done += n;
+    } while (done < whole.size());
+  }
+}
+
+std::vector<Sheet> sheetsOf(std::string_view text, const std::vector<report::PageRange>& pages,
+                            QPrinter& printer) {
+  const QRectF area = printable(printer);
   std::vector<Sheet> sheets;
-  for (const auto& page : pages) {
+  for (size_t p = 0; p < pages.size(); ++p) {
     QFont font(QStringLiteral("Courier New"));
     font.setBold(true);
     font.setPointSizeF(kPointSize);
-    std::vector<QString> lines;
     double widest = 0;
-    for (const auto& l : page) {
-      lines.push_back(toQ(l));
-      widest = std::max(widest, QFontMetricsF(font, &printer).horizontalAdvance(lines.back()));
-    }
+    const QFontMetricsF normal(font, &printer);
+    for (size_t at = report::firstLine(pages[p]); at != report::kNoLine;)
+      widest = std::max(widest, normal.horizontalAdvance(toQ(report::pageLine(text, pages[p], at, at))));
     // Tables should not wrap: a page too wide for the margins is set smaller as a whole, down to a
     // readable size; a line still too wide goes on over the next printed lines.
     if (widest > area.width())
       font.setPointSizeF(std::max(kMinPointSize, kPointSize * area.width() / widest * 0.99));
     const QFontMetricsF metrics(font, &printer);
-    sheets.push_back({font, {}});
-    double y = metrics.ascent();
-    const auto put = [&](const QString& text) {
-      if (y + metrics.descent() > area.height() && !sheets.back().lines.empty()) {
-        sheets.push_back({font, {}});  // the page goes on over the next sheet
-        y = metrics.ascent();
-      }
-      sheets.back().lines.push_back(text);
-      y += metrics.lineSpacing();
-    };
-    for (const QString& line : lines) {
-      QString rest = line;
-      while (metrics.horizontalAdvance(rest) > area.width()) {
-        const int n = fitting(metrics, rest, area.width());
-        put(rest.left(n));
-        rest = rest.mid(n);
-      }
-      put(rest);
-    }
+    double y = 0;
+    walk(text, pages[p], metrics, area.width(), {report::firstLine(pages[p]), 0},
+         [&](const QString&, const Cursor& at) {
+           if (sheets.empty() || sheets.back().page != p ||
+               y + metrics.ascent() + metrics.descent() > area.height()) {
+             sheets.push_back({p, font, at});  // a page starts a sheet and goes on over the next ones
+             y = 0;
+           }
+           y += metrics.lineSpacing();
+           return true;
+         });
   }
   return sheets;
 }
@@ -107,7 +131,7 @@ std::vector<Sheet> sheetsOf(const std::vector<report::Page>& pages, QPrinter& pr
 
 void TFormReport_Prn::Print(QPrinter& printer) const {
   setLayout(printer);
-  const std::vector<Sheet> sheets = sheetsOf(Pages, printer);
+  const std::vector<Sheet> sheets = sheetsOf(Text, Pages, printer);
   // The page range and the copies chosen in the dialog; a printer that makes copies itself gets one.
   const int count = static_cast<int>(sheets.size());
   int from = 1, to = count;
@@ -125,25 +149,31 @@ void TFormReport_Prn::Print(QPrinter& printer) const {
   if (order.empty()) return;
   QPainter painter;
   if (!painter.begin(&printer)) return;
+  const double width = printable(printer).width();
   bool first = true;
   for (const int i : order) {
     if (!first) printer.newPage();
     first = false;
     const Sheet& sheet = sheets[static_cast<size_t>(i)];
+    const bool more =
+        static_cast<size_t>(i) + 1 < sheets.size() && sheets[static_cast<size_t>(i) + 1].page == sheet.page;
+    const Cursor end = more ? sheets[static_cast<size_t>(i) + 1].start : Cursor{};
     painter.setFont(sheet.font);
     const QFontMetricsF metrics(sheet.font, &printer);
     double y = metrics.ascent();
-    for (const QString& line : sheet.lines) {
+    walk(Text, Pages[sheet.page], metrics, width, sheet.start, [&](const QString& line, const Cursor& at) {
+      if (more && at == end) return false;  // the next sheet's first line
       painter.drawText(QPointF(0, y), line);
       y += metrics.lineSpacing();
-    }
+      return true;
+    });
   }
   painter.end();
 }
 
 int TFormReport_Prn::SheetCount(QPrinter& printer) const {
   setLayout(printer);
-  return static_cast<int>(sheetsOf(Pages, printer).size());
+  return static_cast<int>(sheetsOf(Text, Pages, printer).size());
 }
 
 void printText(QWidget* parent, std::string_view text) {

@@ -22,9 +22,13 @@ void setPrintDialog(PrintDialogSeam seam);
 
 class TFormReport_Prn {
  public:
-  // The pages of a text, composed when the form is made.
-  std::vector<report::Page> Pages;
-  void ComposePages(std::string_view text) { Pages = report::composePages(text); }
+  // The pages of a text, composed when the form is made; the text stays the caller's while it prints.
+  std::string_view Text;
+  std::vector<report::PageRange> Pages;
+  void ComposePages(std::string_view text) {
+    Text = text;
+    Pages = report::pageRanges(text);
+  }
 
   // Prints the pages on a printer that is set up for A4 here. Each composed page starts a sheet; a page
   // longer than a sheet goes on over the next ones; a page whose widest line does not fit between the
