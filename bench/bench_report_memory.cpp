@@ -3,12 +3,15 @@
 // (the most line ends per byte) and of table lines. Goal: peak memory at most about 60 MB + 4 x N for a
 // report of N bytes, the viewer open within a second for 16 MB.
 //
-//   bench_report_memory KIND MB     KIND: lf (blank lines, LF), crlf (blank lines, CR LF), table, or
-//                                   alarm (an alarm file of short messages, opened with "Смотреть")
+//   bench_report_memory KIND MB [print]   KIND: lf (blank lines, LF), crlf (blank lines, CR LF), table,
+//                                         or alarm (an alarm file of short messages, opened with
+//                                         "Смотреть"); print: then "Печать" into a PDF file, timed
 //
 // One report per run: the peak is the process's (VmHWM), so each size is measured in a fresh process.
 
 #include <QApplication>
+#include <QPrinter>
+#include <QPushButton>
 #include <QTimer>
 
 #include <chrono>
@@ -21,6 +24,7 @@
 #include "support/FtpServer.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
+#include "view/Report_prn.h"
 #include "view/TextViewer.h"
 
 namespace {
@@ -49,6 +53,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::string kind = argc > 1 ? argv[1] : "lf";
   const size_t mb = argc > 2 ? static_cast<size_t>(std::atoi(argv[2])) : 16;
+  const bool print = argc > 3 && std::string(argv[3]) == "print";
   const std::string name = "A-v0017n1-sutko-2009.03.05.txt";
   FtpServer server;
   {
@@ -65,7 +70,12 @@ int main(int argc, char** argv) {
   form.Browse.AlarmFileName = "A-alarm.txt";
 
   int rows = 0;
-  double shownAfter = 0;
+  double shownAfter = 0, printing = 0;
+  setPrintDialog([&](QPrinter& p, QWidget*) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString::fromStdString((exe.path() / "out.pdf").string()));
+    return true;
+  });
   const auto t0 = std::chrono::steady_clock::now();
   QTimer closer;
   closer.setInterval(0);
@@ -73,6 +83,11 @@ int main(int argc, char** argv) {
     if (auto* v = qobject_cast<TextViewer*>(QApplication::activeModalWidget())) {
       shownAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       rows = v->Rows->rowCount();
+      if (print) {
+        const auto t1 = std::chrono::steady_clock::now();
+        v->BitBtn3->click();
+        printing = std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
+      }
       v->accept();
     }
   });
@@ -89,6 +104,7 @@ int main(int argc, char** argv) {
     std::printf("the report did not open\n");
     return 1;
   }
+  if (print) std::printf("printed to a PDF in %.2f s; ", printing);
   const double n = static_cast<double>(mb);
   std::printf(
       "%s report of %zu MB (%d rows): open (download, cache copy, viewer shown) %.2f s; memory %.0f MB "
