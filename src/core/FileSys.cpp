@@ -42,12 +42,28 @@ bool createDirectory(std::string_view cp1251Path) {
   return !ec || std::filesystem::is_directory(p, ec);
 }
 
+namespace {
+
+// "CON", "con.txt", "LPT1 .log": Windows opens the device, whatever the folder.
+bool deviceName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
 bool safeName(std::string_view name) {
   // Windows strips trailing blanks and dots: ".. " would name the parent folder there. Control bytes
   // can neither name a Windows file nor go into an FTP command.
   return !name.empty() && name.back() != ' ' && name.back() != '.' &&
          name.find_first_of(std::string_view("/\\:", 3)) == std::string_view::npos &&
-         std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+         std::none_of(name.begin(), name.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20; }) &&
+         !deviceName(name);
 }
 
 bool setCurrentDirectory(std::string_view cp1251Path) {

@@ -32,8 +32,9 @@ bool isDirectory(std::string_view cp1251Path);
 bool createDirectory(std::string_view cp1251Path);
 
 // Whether a name from a server or a disk may be one component of a local path: not empty, not ending
-// in a blank or a dot (so never "." or ".."), and without "/", "\\", ":" or a zero byte, so that it can
-// never leave the folder it is put in, on any platform.
+// in a blank or a dot (so never "." or ".."), without "/", "\\", ":" or a control byte, and no Windows
+// device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, also with an extension), so that it names the
+// same file in the folder it is put in on every platform.
 bool safeName(std::string_view name);
 
 // Makes a folder the process's current directory; false when it cannot be entered.

@@ -141,7 +141,7 @@ TEST_F(ComputersTest, UnsafeObjectRowsAreRefusedAndClearTheObjectShownBefore) {
   const std::string gas = "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n";
   server.putFile("/Good/v0017n1/chakr/Good-v0017n1-chakr-2009.03.05-14.txt", "r");
   server.putFile("/Good/Good-gaspar.txt", gas);
-  for (const std::string bad : {"a\\..\\b", "tab\there", "x\x01y"}) {
+  for (const std::string bad : {"a\\..\\b", "tab\there", "x\x01y", "con.obj"}) {
     SCOPED_TRACE(bad);
     server.makeDir("/" + bad);
     server.putFile("/" + bad + "/" + bad + "-gaspar.txt", gas);

@@ -21,12 +21,14 @@ TEST(FileSys, Windows1251PathsBecomeUtf8NamesOnDisk) {
 }
 
 TEST(FileSys, SafeNamesNeverLeaveTheirFolder) {
-  for (const char* ok : {"obj", "v0017n1", "\xcf\xff\xf2\xfb\xe9", ".hidden", "a.b", "a b"}) {
+  for (const char* ok : {"obj", "v0017n1", "\xcf\xff\xf2\xfb\xe9", ".hidden", "a.b", "a b", "CONSOLE", "COM0",
+                         "LPT10", "xnul", "con-1.txt"}) {
     EXPECT_TRUE(fsys::safeName(ok)) << ok;
   }
   const std::string nul("a\0b", 3);
-  for (const std::string bad :
-       {"", ".", "..", ".. ", "obj.", "obj ", "... ", "a/b", "a\\b", "c:", "a\tb", "a\rb", "\x1f"}) {
+  for (const std::string bad : {"",           ".",   "..",   ".. ",      "obj.", "obj ", "... ",    "a/b",
+                                "a\\b",       "c:",  "a\tb", "a\rb",     "\x1f", "CON",  "con",     "nul.txt",
+                                "Aux.tar.gz", "PRN", "COM1", "com9.log", "LPT1", "lpt9", "CON .txt"}) {
     EXPECT_FALSE(fsys::safeName(bad)) << bad;
   }
   EXPECT_FALSE(fsys::safeName(nul));
