@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/Cp1251.h"
+#include "core/Text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -61,9 +62,7 @@ bool safeName(std::string_view name) {
   // can neither name a Windows file nor go into an FTP command.
   return !name.empty() && name.back() != ' ' && name.back() != '.' &&
          name.find_first_of(std::string_view("/\\:", 3)) == std::string_view::npos &&
-         std::none_of(name.begin(), name.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x20; }) &&
-         !deviceName(name);
+         !text::hasControlBytes(name) && !deviceName(name);
 }
 
 bool setCurrentDirectory(std::string_view cp1251Path) {

@@ -1,5 +1,7 @@
 #include "core/Text.h"
 
+#include <algorithm>
+
 #include <charconv>
 
 namespace text {
@@ -9,6 +11,10 @@ std::string trimBlanks(std::string_view s) {
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return std::string(s);
+}
+
+bool hasControlBytes(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 std::optional<int32_t> parseInteger(std::string_view s) {

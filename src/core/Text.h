@@ -11,6 +11,10 @@ namespace text {
 // Without leading and trailing blanks and control characters (bytes up to 0x20).
 std::string trimBlanks(std::string_view s);
 
+// Whether a text holds a control byte (below 0x20): it can neither go into an FTP command (a CR or LF
+// would end it early) nor name a Windows file.
+bool hasControlBytes(std::string_view s);
+
 // A decimal integer with an optional sign and nothing else; nothing when the text is not one or does
 // not fit 32 bits.
 std::optional<int32_t> parseInteger(std::string_view s);

@@ -15,11 +15,6 @@ using ftp::Connection;
 
 namespace {
 
-std::string parentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
 bool refusedByServer(CURLcode rc, long code) {
   // The server answered with a refusal and the connection stays: what a sequential call would get too.
   return code >= 400 && code != 421 && ftp::curlError(rc, code) == ftp::kErrorInternetExtendedError;
@@ -266,7 +261,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
     if (d.error == 0 || d.cut) {
       known_->files[path] = std::move(job.body.bytes);
       if (d.cut) known_->cuts[path] = d.error;
-      known_->enterable.insert(parentOf(path));
+      known_->enterable.insert(ftp::parentOf(path));
       return false;
     }
     if (d.error == ftp::kErrorFileTooLarge || refusedByServer(rc, code)) {
@@ -313,9 +308,7 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
                            : known_->files.count(op.path) || known_->fileErrors.count(op.path);
     if (known) continue;
     // A file this action's listing shows too large is refused by the handler's own call at once.
-    if (const auto listed = op.kind == Ahead::Kind::File ? listedSize(op.path) : std::nullopt;
-        listed && *listed > ftp::kMaxDownloadBytes)
-      continue;
+    if (op.kind == Ahead::Kind::File && tooLargeAsListed(op.path)) continue;
     Job j;
     j.op = op;
     j.action = actionSerial_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Text.h"
 #include "net/FtpConnection.h"
 #include "net/Ftp_fun.h"
 
@@ -29,7 +30,7 @@ namespace ftp {
 // A text that may go on the control connection: no CR, LF or other control bytes that could end the
 // command early or smuggle another one.
 inline bool safeForCommand(const std::string& s) {
-  return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  return !text::hasControlBytes(s);
 }
 
 }  // namespace ftp

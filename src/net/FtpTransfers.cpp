@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/OnUnwind.h"
 #include "net/FtpConnection.h"
 #include "net/FtpSessionParts.h"
 #include "net/Ftp_fun.h"
@@ -96,12 +95,15 @@ FtpSession::Download FtpSession::downloadOutcome(const ftp::Connection& c, int c
   return {};
 }
 
+bool FtpSession::tooLargeAsListed(const std::string& path) const {
+  const auto listed = listedSize(path);
+  return listed && *listed > ftp::kMaxDownloadBytes;
+}
+
 std::optional<uint64_t> FtpSession::listedSize(const std::string& path) const {
   if (!known_) return std::nullopt;
   if (const auto it = known_->sizes.find(path); it != known_->sizes.end()) return it->second;
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return std::nullopt;
-  const auto it = known_->listings.find(slash == 0 ? "/" : path.substr(0, slash));
+  const auto it = known_->listings.find(ftp::parentOf(path));
   if (it == known_->listings.end()) return std::nullopt;
   for (const auto& e : *it->second) {
     if (e.attributes == ftp::kAttrNormal && e.name == baseName(path)) return e.size;
@@ -128,8 +130,7 @@ bool FtpSession::parseListing(const std::string& body, std::vector<ftp::FindData
 bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
   ftp::Connection& c = *connection_;
   out.clear();
-  const size_t slash = path.rfind('/');
-  if (const auto listed = knownListing(slash == 0 ? "/" : path.substr(0, slash))) {
+  if (const auto listed = knownListing(ftp::parentOf(path))) {
     // The directory was just listed in this action: the entry is as listed there.
     for (const auto& e : *listed) {
       if (e.name == baseName(path)) out.push_back(e);
@@ -158,7 +159,7 @@ bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& ou
   }
   // LIST of the file itself, or of its folder where a server would not take the path literally.
   const bool literal = ftp::listsLiterally(path);
-  const std::string target = literal ? path : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string target = literal ? path : ftp::parentOf(path);
   std::vector<ftp::FindData> listed;
   if (!listDirectory(target, listed)) {
     // A server that refuses LIST of a missing name has answered: the file is not there.
@@ -247,8 +248,7 @@ HINTERNET FtpSession::FtpOpenFile(HINTERNET connection, const std::string& name,
     if (refused != 0) return fail(refused), kNoHandle;
     return openTransfer(std::move(t));
   }
-  if (const auto listed = listedSize(path); listed && *listed > ftp::kMaxDownloadBytes)
-    return fail(ftp::kErrorFileTooLarge), kNoHandle;
+  if (tooLargeAsListed(path)) return fail(ftp::kErrorFileTooLarge), kNoHandle;
   ftp::Body body;
   if (!fetchBody(path, Ahead::Kind::File, body, &t->readError)) return kNoHandle;
   t->bytes = std::move(body.bytes);
@@ -302,27 +302,32 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   return true;
 }
 
+class FtpSession::ClosesTransfer {
+ public:
+  explicit ClosesTransfer(FtpSession& s) : s_(s) {}
+  ~ClosesTransfer() {
+    const uint32_t error = s_.lastError_;
+    s_.InternetCloseHandle(s_.TransferHandle);
+    s_.TransferHandle = kNoHandle;
+    s_.lastError_ = error;
+  }
+  ClosesTransfer(const ClosesTransfer&) = delete;
+  ClosesTransfer& operator=(const ClosesTransfer&) = delete;
+
+ private:
+  FtpSession& s_;
+};
+
 FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::string& bytes) {
   bytes.clear();
   TransferHandle = FtpOpenFile(ConnectionHandle, name, ftp::kGenericRead);
   if (TransferHandle == kNoHandle)
     return GetLastError() == ftp::kErrorFileTooLarge ? WholeFile::TooLarge : WholeFile::OpenFailed;
-  // Closing keeps the error of a failed read for the caller.
-  const auto close = [&](WholeFile result) {
-    const uint32_t error = lastError_;
-    InternetCloseHandle(TransferHandle);
-    TransferHandle = kNoHandle;
-    lastError_ = error;
-    return result;
-  };
-  const OnUnwind unwind([this] {
-    InternetCloseHandle(TransferHandle);
-    TransferHandle = kNoHandle;
-  });
+  const ClosesTransfer close(*this);  // the error of a failed read stays for the caller
   uint32_t high = 0;
   const uint32_t size = FtpGetFileSize(TransferHandle, &high);
-  if (size == 0xFFFFFFFFu || high != 0) return close(WholeFile::ReadFailed);
-  if (size == 0) return close(WholeFile::Empty);
+  if (size == 0xFFFFFFFFu || high != 0) return WholeFile::ReadFailed;
+  if (size == 0) return WholeFile::Empty;
   bytes.assign(size, '\0');
   uint32_t total = 0;
   bool ok = true;
@@ -334,9 +339,9 @@ FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::st
   }
   if (!ok || total != size) {
     bytes.clear();
-    return close(WholeFile::ReadFailed);
+    return WholeFile::ReadFailed;
   }
-  return close(WholeFile::Read);
+  return WholeFile::Read;
 }
 
 FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::FindData& entry,
@@ -346,13 +351,8 @@ FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::Fi
   if (TransferHandle == kNoHandle) {
     return GetLastError() == ftp::kErrorNoMoreFiles ? Listing::Empty : Listing::Failed;
   }
-  const OnUnwind close([this] {
-    InternetCloseHandle(TransferHandle);
-    TransferHandle = kNoHandle;
-  });
+  const ClosesTransfer close(*this);
   while (visit(entry) && InternetFindNextFile(TransferHandle, entry)) {
   }
-  InternetCloseHandle(TransferHandle);
-  TransferHandle = kNoHandle;
   return Listing::Listed;
 }

@@ -63,6 +63,11 @@ std::string ftp::joinPath(const std::string& dir, const std::string& name) {
   return dir + (dir.empty() || dir.back() != '/' ? "/" : "") + name;
 }
 
+std::string ftp::parentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
 std::string FtpSession::resolve(const std::string& path) const {
   if (!path.empty() && path[0] == '/') return path;
   return ftp::joinPath(connection_->cwd, path);

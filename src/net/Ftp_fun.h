@@ -43,6 +43,8 @@ namespace ftp {
 // "%s/%s" of a directory and a name, without doubling the slash of the root: how the session makes
 // relative names absolute, and how paths below the login directory are built.
 std::string joinPath(const std::string& dir, const std::string& name);
+// The directory of an absolute path ("/" for "/a").
+std::string parentOf(const std::string& path);
 
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
@@ -199,6 +201,9 @@ class FtpSession {
                                          const std::string& path, const ftp::Body& body) const;
   // The size of a file as this action's listing of its folder, or a lookup of the file, gave it.
   [[nodiscard]] std::optional<uint64_t> listedSize(const std::string& path) const;
+  [[nodiscard]] bool tooLargeAsListed(const std::string& path) const;
+  // Closes TransferHandle when it goes out of scope, on every path, keeping the last error.
+  class ClosesTransfer;
   // Parses a listing body as this session's listing command returns it; false when the body is a
   // server's error text instead of entries (a listing that failed although the server said 226).
   [[nodiscard]] bool parseListing(const std::string& body, std::vector<ftp::FindData>& out) const;
