@@ -7,7 +7,6 @@
 #include <QShowEvent>
 
 #include <algorithm>
-#include <limits>
 
 #include "app/Widgets.h"
 #include "view/ReportText.h"
@@ -45,14 +44,11 @@ void TFormAlarm_View::FormShow() {
   setFileCaption();
   // A row is made from the text when the list shows it; the width is the widest of the rows with the
   // most characters (the font is proportional), not of every row.
-  rows_ = std::make_unique<TextRows>(text(), TextRows::Style::Alarm);
-  const TextRows& rows = *rows_;
-  const int count = static_cast<int>(std::min<size_t>(rows.size(), std::numeric_limits<int>::max()));
+  const TextRows& rows = makeRows(TextRows::Style::Alarm);
   int widest = 0;
   const QFontMetrics m(Label1->font());
   for (const size_t r : rows.longest()) widest = std::max(widest, m.horizontalAdvance(toQ(rows.row(r))));
-  ListBox1->setRows(
-      count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, widest);
+  const int count = showRows(widest);
 
   QSize screenSize(1280, 1024);
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) screenSize = s->size();

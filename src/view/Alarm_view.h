@@ -2,9 +2,6 @@
 // The alarm messages of an object: one row per message in file order, the newest selected, with
 // "Печать" and "Выход".
 
-#include <memory>
-
-#include "view/TextRows.h"
 #include "view/TextViewer.h"
 
 class TFormAlarm_View : public TextViewer {
@@ -17,7 +14,4 @@ class TFormAlarm_View : public TextViewer {
 
  protected:
   void showEvent(QShowEvent* e) override;
-
- private:
-  std::unique_ptr<TextRows> rows_;  // over Text, for as long as the window shows it
 };

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "app/Widgets.h"
 #include "view/ReportText.h"
@@ -58,18 +57,13 @@ void TFormRep_View::showEvent(QShowEvent* e) {
 
 void TFormRep_View::FormShow() {
   setFileCaption();
-  // A row is made from the text when the list shows it: nothing per line end is kept.
-  rows_ = std::make_unique<TextRows>(text(), TextRows::Style::Report);
-  const TextRows& rows = *rows_;
-  const int count = static_cast<int>(std::min<size_t>(rows.size(), std::numeric_limits<int>::max()));
-
+  const TextRows& rows = makeRows(TextRows::Style::Report);
   char blanks[64];
   std::snprintf(blanks, sizeof blanks, "%53s", " ");
   const QFontMetrics m(Label1->font());
   const int textWidth =
       std::max(m.horizontalAdvance(QString::fromLatin1(blanks)), m.horizontalAdvance(toQ(widest(rows))));
-  ListBox1->setRows(
-      count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, textWidth);
+  showRows(textWidth);
   int listWidth = textWidth + report::widthAllowance(Kind);
   // No wider than the screen: the rows then scroll sideways and the buttons stay in sight.
   if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {

@@ -2,10 +2,7 @@
 // The report viewer: one report's text as a fixed-pitch listing, sized to the text (never wider than the
 // screen), with "Печать" and "Выход".
 
-#include <memory>
-
 #include "core/ReportKind.h"
-#include "view/TextRows.h"
 #include "view/TextViewer.h"
 
 class TFormRep_View : public TextViewer {
@@ -23,5 +20,4 @@ class TFormRep_View : public TextViewer {
 
  private:
   bool shown_ = false;
-  std::unique_ptr<TextRows> rows_;  // over Text, for as long as the viewer shows it
 };

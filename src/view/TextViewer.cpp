@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <limits>
 
 #include "app/Widgets.h"
 #include "core/Cp1251.h"
@@ -69,6 +70,18 @@ std::string_view TextViewer::text() const {
 
 void TextViewer::setFileCaption() {
   setWindowTitle(toQ(cp1251::text(" Файл  \"") + FileName + "\""));
+}
+
+const TextRows& TextViewer::makeRows(TextRows::Style style) {
+  rows_ = std::make_unique<TextRows>(text(), style);
+  return *rows_;
+}
+
+int TextViewer::showRows(int width) {
+  const int count = static_cast<int>(std::min<size_t>(rows_->size(), std::numeric_limits<int>::max()));
+  ListBox1->setRows(
+      count, [this](int i) { return toQ(rows_->row(static_cast<size_t>(i))); }, width);
+  return count;
 }
 
 void TextViewer::resizeEvent(QResizeEvent* e) {

@@ -7,8 +7,11 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "view/TextRows.h"
 
 class QFrame;
 class QLabel;
@@ -48,9 +51,14 @@ class TextViewer : public QDialog {
   std::string_view text() const;
   // " Файл  \"<FileName>\"".
   void setFileCaption();
+  // The rows of the text in this window's style, made when the list shows them (nothing kept per line).
+  const TextRows& makeRows(TextRows::Style style);
+  // Hands the rows to the list, whose rows are width pixels wide; the number of rows.
+  int showRows(int width);
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  std::unique_ptr<TextRows> rows_;  // over Text, for as long as the window shows it
   const QSize designed_;
   const int buttonsRight_;
 };
