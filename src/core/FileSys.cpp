@@ -133,9 +133,31 @@ std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes
   return bytes;
 }
 
-#ifndef _WIN32
 namespace {
 
+#ifdef _WIN32
+// The temporary file written whole and flushed to disk; closed on every path.
+bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
+  const HANDLE h =
+      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
+    DWORD written = 0;
+    ok = WriteFile(h, bytes.data() + done, piece, &written, nullptr) && written > 0;
+    done += written;
+  }
+  ok = ok && FlushFileBuffers(h);
+  return CloseHandle(h) && ok;
+}
+
+// One step that replaces the target and is on disk when it returns. Fails when another program holds
+// the target open without letting it be replaced.
+bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
+  return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+#else
 bool writeAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -147,44 +169,38 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-#endif
-
-bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
-  const auto target = nativePath(cp1251Path);
-  const auto temp = target.parent_path() / kTemporaryFileName;
-  std::error_code ec;
-#ifdef _WIN32
-  (void)ownerOnly;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temp, ec);
-      return false;
-    }
-  }
-#else
+bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
   if (fd < 0) return false;
   // A stale temporary file keeps its old mode; set it before any secret reaches it.
   bool ok = !ownerOnly || ::fchmod(fd, 0600) == 0;
   ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-#endif
+  return (::close(fd) == 0) && ok;
+}
+
+bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
+  std::error_code ec;
   std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+  return !ec;
+}
+#endif
+
+}  // namespace
+
+bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
+  const auto target = nativePath(cp1251Path);
+  const auto temp = target.parent_path() / kTemporaryFileName;
+#ifdef _WIN32
+  // A Windows file's rights come from its folder.
+  (void)ownerOnly;
+  const bool written = writeFlushed(temp, bytes);
+#else
+  const bool written = writeFlushed(temp, bytes, ownerOnly);
+#endif
+  if (written && replace(temp, target)) return true;
+  std::error_code ec;
+  std::filesystem::remove(temp, ec);
+  return false;
 }
 
 std::string textModeRead(std::string_view diskBytes) {

@@ -1,13 +1,18 @@
 #include "net/FtpConnection.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "core/OnUnwind.h"
 #include "net/Ftp_fun.h"
@@ -15,6 +20,33 @@
 namespace ftp {
 
 namespace {
+
+#ifdef _WIN32
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kSendNow = 0;      // libcurl's sockets do not block; Windows raises no signal
+constexpr short kPollError = 0;  // Winsock's poll takes no POLLPRI (and reports errors anyway)
+int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
+  return WSAPoll(fds, static_cast<ULONG>(count), timeoutMs);
+}
+// The sockets in a set: Windows keeps a list of them.
+template <typename F>
+void forEachSocket(const fd_set& set, int, F f) {
+  for (u_int k = 0; k < set.fd_count; ++k) f(set.fd_array[k]);
+}
+#else
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kSendNow = MSG_NOSIGNAL | MSG_DONTWAIT;
+constexpr short kPollError = POLLPRI;
+int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
+  return poll(fds, count, timeoutMs);
+}
+// The sockets in a set: POSIX keeps a bit per descriptor up to the highest one.
+template <typename F>
+void forEachSocket(const fd_set& set, int maxfd, F f) {
+  for (int fd = 0; fd <= maxfd; ++fd)
+    if (FD_ISSET(fd, &set)) f(fd);
+}
+#endif
 
 // The server's replies, line by line (libcurl hands FTP replies to the header callback). A download
 // that the server announces larger than the limit ends here, before its first byte.
@@ -97,8 +129,8 @@ Connection::~Connection() {
   // (five on a session with extra connections, also at every reconnect). Its own QUIT then fails at
   // once on the closed socket. A request still running gets no QUIT: its data connection may be open.
   for (const curl_socket_t fd : sockets_) {
-    if (!running) (void)send(fd, "QUIT\r\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
-    shutdown(fd, SHUT_RDWR);
+    if (!running) (void)send(fd, "QUIT\r\n", 6, kSendNow);
+    shutdown(fd, kShutBoth);
   }
   if (running) curl_multi_remove_handle(multi, curl);
   if (curl) curl_easy_cleanup(curl);
@@ -133,7 +165,13 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
 }
 
 curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* address) {
+#ifdef _WIN32
+  // Not inherited by programs the process starts (as close-on-exec elsewhere).
+  const curl_socket_t fd = WSASocketW(address->family, address->socktype, address->protocol, nullptr, 0,
+                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+#else
   const curl_socket_t fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+#endif
   if (fd == CURL_SOCKET_BAD) return fd;
   static_cast<Connection*>(self)->sockets_.insert(fd);
   return fd;
@@ -141,7 +179,11 @@ curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* ad
 
 int Connection::closeSocket(void* self, curl_socket_t fd) {
   static_cast<Connection*>(self)->sockets_.erase(fd);
+#ifdef _WIN32
+  return closesocket(fd);
+#else
   return close(fd);
+#endif
 }
 
 // Why not curl_easy_perform: libcurl 7.88 (Debian 12) sometimes reads the reply to EPSV/PASV in the same
@@ -230,17 +272,25 @@ void Connection::wait(const std::vector<Connection*>& running) {
     int maxfd = -1;
     curl_multi_fdset(c->multi, &read, &write, &error, &maxfd);
     if (maxfd < 0) timeout = std::min(timeout, kNoSocketWaitMs);
-    for (int fd = 0; fd <= maxfd; ++fd) {
-      const short events =
-          static_cast<short>((FD_ISSET(fd, &read) ? POLLIN : 0) | (FD_ISSET(fd, &write) ? POLLOUT : 0) |
-                             (FD_ISSET(fd, &error) ? POLLPRI : 0));
-      if (events) fds.push_back({fd, events, 0});
-    }
+    std::vector<pollfd> mine;
+    const auto add = [&mine](curl_socket_t fd, short events) {
+      auto at = std::find_if(mine.begin(), mine.end(), [fd](const pollfd& p) { return p.fd == fd; });
+      if (at == mine.end()) at = mine.insert(mine.end(), pollfd{fd, 0, 0});
+      at->events = static_cast<short>(at->events | events);
+    };
+    forEachSocket(read, maxfd, [&](curl_socket_t fd) { add(fd, POLLIN); });
+    forEachSocket(write, maxfd, [&](curl_socket_t fd) { add(fd, POLLOUT); });
+    forEachSocket(error, maxfd, [&](curl_socket_t fd) { add(fd, kPollError); });
+    std::copy_if(mine.begin(), mine.end(), std::back_inserter(fds), [](const pollfd& p) { return p.events; });
     long own = -1;
     curl_multi_timeout(c->multi, &own);
     if (own >= 0) timeout = std::min(timeout, own);
   }
-  (void)poll(fds.data(), fds.size(), static_cast<int>(timeout));
+  // Winsock's poll fails at once on no sockets instead of waiting.
+  if (fds.empty())
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout));
+  else
+    (void)pollSockets(fds.data(), fds.size(), static_cast<int>(timeout));
 }
 
 CURLcode Connection::perform(long& code) {

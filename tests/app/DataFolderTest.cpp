@@ -16,7 +16,7 @@ TEST(DataFolderTest, BesideTheExecutableWhenWritableElseTheUsersDataFolder) {
   TempDir exe, home;
   const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home.path().string()));
-  const fs::path user = home.path() / QCoreApplication::applicationName().toStdString();
+  const fs::path user = home.path() / "ostraftp";
   const struct {
     const char* name;
     fs::path exe, expected;

@@ -1,21 +1,12 @@
 #include "support/FtpServer.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <utime.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
-#include "core/FileSys.h"
-
-extern char** environ;
+#include "support/HostProcess.h"
 
 FtpServer::FtpServer() : FtpServer(Options{}) {}
 
@@ -55,7 +46,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   std::vector<std::string> args = {"/usr/bin/python3"};
   if (relay_) {
     args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", ftpServerKindName(kind), "--servers",
-                             OSTRAFTP_FTP_SERVERS_DIR, "--state", (dir_.path() / "state").string()});
+                             OSTRAFTP_FTP_SERVERS_DIR, "--state", hostPath(dir_.path()) + "/state"});
   } else {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);
     if (kind == FtpServerKind::PyftpdlibTelnet) args.push_back("--telnet");
@@ -63,57 +54,30 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     if (options_.maxConnections > 0)
       args.insert(args.end(), {"--max-connections", std::to_string(options_.maxConnections)});
   }
-  args.insert(args.end(), {"--root", root_.string(), "--log", log_.string(), "--faults", faults_.string(),
+  args.insert(args.end(), {"--root", hostPath(root_), "--log", hostPath(log_), "--faults", hostPath(faults_),
                            "--user", options_.user, "--password", options_.password});
   if (options_.idleSeconds > 0) args.insert(args.end(), {"--idle", std::to_string(options_.idleSeconds)});
   if (!options_.home.empty()) args.insert(args.end(), {"--home", options_.home});
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe");
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-  posix_spawn_file_actions_addclose(&fa, out[0]);
-  pid_t pid;
-  const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  close(out[1]);
-  if (rc != 0) {
-    close(out[0]);
-    throw std::runtime_error("cannot start the FTP test server");
-  }
-  pid_ = pid;
+  process_ = std::make_unique<HostProcess>(args);
   // The first line is "PORT n", or "SKIP reason" from a real server that cannot run here.
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
+  const std::string line = process_->readLine();
   if (line.rfind("SKIP ", 0) == 0) {
     skipReason_ = line.substr(5);
     return;
   }
   if (std::sscanf(line.c_str(), "PORT %d", &port_) != 1 || port_ <= 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    process_.reset();
     throw std::runtime_error("the FTP test server did not start: " + line);
   }
-  if (relay_ && geteuid() == 0) {
-    if (const passwd* pw = getpwnam("ostraftp-ftp"))
-      ownerUid_ = static_cast<int>(pw->pw_uid), ownerGid_ = static_cast<int>(pw->pw_gid);
+  if (relay_ && hostIsRoot()) {
+    ownerUid_ = std::atoi(hostRun({"/usr/bin/id", "-u", "ostraftp-ftp"}).c_str());
+    ownerGid_ = std::atoi(hostRun({"/usr/bin/id", "-g", "ostraftp-ftp"}).c_str());
+    if (ownerUid_ <= 0) ownerUid_ = ownerGid_ = -1;
   }
 }
 
-FtpServer::~FtpServer() {
-  if (pid_ > 0) {
-    // The relay of a real server stops the server with it on SIGTERM.
-    kill(pid_, relay_ ? SIGTERM : SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-}
+// The relay of a real server stops the server with it.
+FtpServer::~FtpServer() = default;
 
 std::filesystem::path FtpServer::local(const std::string& serverPath) const {
   std::string rel = serverPath;
@@ -156,12 +120,16 @@ void FtpServer::putFile(const std::string& serverPath, const std::string& bytes)
 // A real server runs as its own user when the tests run as root: what the test makes becomes its.
 void FtpServer::own(const std::filesystem::path& p) const {
   if (ownerUid_ < 0) return;
-  for (auto q = p; q != root_ && q.has_relative_path(); q = q.parent_path()) {
-    if (lchown(q.c_str(), static_cast<uid_t>(ownerUid_), static_cast<gid_t>(ownerGid_)) != 0) break;
-  }
+  std::vector<std::string> args = {"/bin/chown", "-h",
+                                   std::to_string(ownerUid_) + ":" + std::to_string(ownerGid_)};
+  for (auto q = p; q != root_ && q.has_relative_path(); q = q.parent_path()) args.push_back(hostPath(q));
+  (void)hostRun(args);
 }
 
 void FtpServer::setTime(const std::string& serverPath, long long epochSeconds) const {
-  utimbuf t{static_cast<time_t>(epochSeconds), static_cast<time_t>(epochSeconds)};
-  if (utime(local(serverPath).c_str(), &t) != 0) throw std::runtime_error("utime " + serverPath);
+  using namespace std::chrono;
+  std::error_code ec;
+  std::filesystem::last_write_time(local(serverPath),
+                                   file_clock::from_sys(system_clock::from_time_t(epochSeconds)), ec);
+  if (ec) throw std::runtime_error("cannot set the time of " + serverPath);
 }

@@ -4,9 +4,11 @@
 // logging relay of tests/ftpd/realftpd.py. Started by the constructor, stopped by the destructor.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/HostProcess.h"
 #include "support/TempDir.h"
 
 enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd, Inetutils };
@@ -65,7 +67,7 @@ class FtpServer {
   std::string skipReason_;
   int ownerUid_ = -1, ownerGid_ = -1;  // the server's user, when the tests run as root
   bool relay_ = false;
-  int pid_ = -1;
+  std::unique_ptr<HostProcess> process_;
   int port_ = 0;
   int gen_ = 0;
 };

@@ -1,38 +1,25 @@
 #include "support/Pdf.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <regex>
 
-namespace {
-
-std::string run(const std::string& command) {
-  std::string out;
-  std::unique_ptr<FILE, int (*)(FILE*)> p(popen(command.c_str(), "r"), pclose);
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p.get())) > 0) out.append(buf, n);
-  return out;
-}
-
-}  // namespace
+#include "support/HostProcess.h"
 
 std::vector<std::string> pdfPages(const std::filesystem::path& pdf) {
-  const std::string info = run("pdfinfo '" + pdf.string() + "'");
+  const std::string file = hostPath(pdf);
+  const std::string info = hostRun({"/usr/bin/pdfinfo", file});
   const size_t at = info.find("Pages:");
   const int count = at == std::string::npos ? 0 : std::atoi(info.c_str() + at + 6);
   std::vector<std::string> pages;
   for (int k = 1; k <= count; ++k) {
-    pages.push_back(run("pdftotext -layout -f " + std::to_string(k) + " -l " + std::to_string(k) + " '" +
-                        pdf.string() + "' -"));
+    pages.push_back(hostRun(
+        {"/usr/bin/pdftotext", "-layout", "-f", std::to_string(k), "-l", std::to_string(k), file, "-"}));
   }
   return pages;
 }
 
 PdfLayout pdfWords(const std::filesystem::path& pdf) {
-  const std::string html = run("pdftotext -bbox '" + pdf.string() + "' -");
+  const std::string html = hostRun({"/usr/bin/pdftotext", "-bbox", hostPath(pdf), "-"});
   PdfLayout out;
   int page = 0;
   const std::regex tag(
