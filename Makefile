@@ -4,7 +4,8 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build run run-plain test test-sanitize bench package screenshots clean format
+.PHONY: all setup build run run-plain test test-sanitize bench package screenshots clean format \
+	windows test-windows
 
 all: build
 
@@ -36,6 +37,14 @@ test-sanitize: setup
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  ../scripts/report-skipped Testing/Temporary/LastTest.log; exit $$status
 
+# The Windows build (build-windows/bin: ostraftp.exe, the tests, the DLLs), its dependencies cross-built
+# once into ~/.cache/ostraftp-windows; and the whole suite run under Wine.
+windows:
+	@./scripts/windows-build
+
+test-windows:
+	@./scripts/windows-test
+
 # The Debian package, build/ostraftp_<version>_<arch>.deb: `apt install ./build/ostraftp_*.deb`.
 package: build
 	cd $(BUILD) && cpack -G DEB
@@ -54,4 +63,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-windows

@@ -233,7 +233,7 @@ class LocalSourceTest : public ObjectListTest {
 TEST_F(LocalSourceTest, TypedDirectoryRoads) {
   make();
   TempDir tree;
-  std::filesystem::create_directories(tree.path() / "Объект-1");
+  std::filesystem::create_directories(tree.path() / u8"Объект-1");
   std::filesystem::create_directories(tree.path() / ".hidden");
   writeBytes(tree.path() / "file.txt", "x");
   TempDir noObjects;

@@ -80,7 +80,7 @@ TEST_F(GasReadTest, FromTheServer) {
     SCOPED_TRACE(c.what);
     const std::string obj = "/base/" + kObject;
     std::filesystem::remove_all(server.local("/base"));
-    std::filesystem::remove_all(dir.path() / "REPORT" / "Объект-1");
+    std::filesystem::remove_all(dir.path() / "REPORT" / u8"Объект-1");
     server.makeDir(obj);
     if (c.file) {
       server.putFile(obj + "/" + kObject + "-gaspar.txt", *c.file);
@@ -94,7 +94,7 @@ TEST_F(GasReadTest, FromTheServer) {
     EXPECT_EQ(shown(), c.shown);
     EXPECT_EQ(form->Ftp.TransferHandle, kNoHandle);
     EXPECT_EQ(form->Browse.CurrentDirectory, obj);
-    const auto cache = dir.path() / "REPORT" / "Объект-1" / "Объект-1-gaspar.txt";
+    const auto cache = dir.path() / "REPORT" / u8"Объект-1" / u8"Объект-1-gaspar.txt";
     EXPECT_EQ(std::filesystem::exists(cache), c.cached);
     if (c.cached) {
       EXPECT_EQ(readBytes(cache), *c.file);
@@ -154,7 +154,7 @@ TEST_F(GasReadTest, FromALocalFolder) {
   form->Settings.setTreeDirectory(tree.cp1251().substr(0, tree.cp1251().size() - 1));
   form->Browse.ActiveLocalDirectory = LocalDirectory::Tree;
   useObject(kObject, "");
-  const auto file = tree.path() / "Объект-1" / "Объект-1-gaspar.txt";
+  const auto file = tree.path() / u8"Объект-1" / u8"Объект-1-gaspar.txt";
   struct Case {
     const char* what;
     std::optional<std::string> bytes;
@@ -173,7 +173,7 @@ TEST_F(GasReadTest, FromALocalFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(tree.path() / "Объект-1");
+    std::filesystem::remove_all(tree.path() / u8"Объект-1");
     std::filesystem::create_directories(file.parent_path());
     if (c.bytes) writeBytes(file, *c.bytes);
     form->ReadGasParameters();

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <functional>
 
 #include <chrono>
@@ -491,16 +488,8 @@ TEST_F(FtpSessionTest, WrongPasswordAndClosedPortTellTheOperator) {
   EXPECT_EQ(session->ConnectionHandle, kNoHandle);
 
   // A port nobody listens on.
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  socklen_t len = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
   ui.messages.clear();
-  useConnection(ntohs(a.sin_port), "op", "secret");
+  useConnection(unusedLoopbackPort(), "op", "secret");
   EXPECT_FALSE(session->FtpOpen());
   EXPECT_EQ(ui.texts(), Commands{kNoConnection});
   EXPECT_EQ(ui.waitDepth, 0);

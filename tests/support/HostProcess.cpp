@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -10,8 +11,11 @@
 // winsock2 first: windows.h would bring the old winsock.
 #include <windows.h>
 #else
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
@@ -38,16 +42,38 @@ std::string hostRun(const std::vector<std::string>& argv) {
 
 #ifdef _WIN32
 
-// Request: the arguments, each ending in a NUL byte, and one NUL more. Answer: the program's output;
-// the end of the program ends the answer. Half-closing the request stops the program, and the host
-// closes the connection once it has ended.
-HostProcess::HostProcess(const std::vector<std::string>& argv) {
+namespace {
+
+std::map<std::string, std::string>& hostEnvironment() {
+  static std::map<std::string, std::string> variables;
+  return variables;
+}
+
+bool socketsStarted() {
   static const bool started = [] {
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
   }();
+  return started;
+}
+
+using Socket = SOCKET;
+void closeSocket(Socket s) {
+  closesocket(s);
+}
+
+}  // namespace
+
+void setHostEnvironment(const std::string& name, const std::string& value) {
+  hostEnvironment()[name] = value;
+}
+
+// Request: the arguments, each ending in a NUL byte, and one NUL more. Answer: the program's output;
+// the end of the program ends the answer. Half-closing the request stops the program, and the host
+// closes the connection once it has ended.
+HostProcess::HostProcess(const std::vector<std::string>& argv) {
   const char* port = std::getenv("OSTRAFTP_HOST_PORT");
-  if (!started || !port)
+  if (!socketsStarted() || !port)
     throw std::runtime_error("OSTRAFTP_HOST_PORT is not set: run the tests with make test-windows");
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in a{};
@@ -60,6 +86,8 @@ HostProcess::HostProcess(const std::vector<std::string>& argv) {
   }
   socket_ = s;
   std::string request;
+  if (!hostEnvironment().empty()) request.append("/usr/bin/env").push_back('\0');
+  for (const auto& [name, value] : hostEnvironment()) request.append(name + "=" + value).push_back('\0');
   for (const auto& arg : argv) request.append(arg).push_back('\0');
   request.push_back('\0');
   for (size_t done = 0; done < request.size();) {
@@ -105,6 +133,20 @@ bool hostIsRoot() {
 }
 
 #else
+
+namespace {
+using Socket = int;
+bool socketsStarted() {
+  return true;
+}
+void closeSocket(Socket s) {
+  close(s);
+}
+}  // namespace
+
+void setHostEnvironment(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
 
 HostProcess::HostProcess(const std::vector<std::string>& argv) {
   std::vector<char*> args;
@@ -153,3 +195,17 @@ bool hostIsRoot() {
 }
 
 #endif
+
+int unusedLoopbackPort() {
+  // A port the system hands out and takes back: nobody listens on it right after.
+  const Socket s = socketsStarted() ? socket(AF_INET, SOCK_STREAM, 0) : Socket(-1);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    throw std::runtime_error("no loopback port");
+  closeSocket(s);
+  return ntohs(a.sin_port);
+}

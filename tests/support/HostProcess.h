@@ -39,5 +39,12 @@ std::string hostRun(const std::vector<std::string>& argv);
 // The Linux path of a local path (the same path on Linux; Wine's mapping of drives under Wine).
 std::string hostPath(const std::filesystem::path& local);
 
+// Sets a variable of the environment the Linux programs started from now on get (on Linux the test's own
+// environment, which they inherit).
+void setHostEnvironment(const std::string& name, const std::string& value);
+
+// A loopback port on which nothing listens.
+int unusedLoopbackPort();
+
 // Whether the Linux side runs as root (real FTP servers then run as a user of their own).
 bool hostIsRoot();

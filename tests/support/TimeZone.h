@@ -1,12 +1,21 @@
 #pragma once
-// The tests that show times run in one fixed zone with a real offset (UTC+3, and UTC+3/+4 before 2011),
-// whatever the machine's zone, so that UTC-to-local conversions are visible. Child processes (the FTP
-// test server) inherit it.
+// The tests that show times run in one fixed zone with a real offset, whatever the machine's zone, so
+// that UTC-to-local conversions are visible: Moscow time, UTC+3 (and UTC+3/+4 before 2011 on Linux; the C
+// runtime of Windows knows no zone names and no past rules, so a workstation set to Moscow time shows
+// UTC+3 for every date there). The Linux programs the tests start (the FTP test servers) run in it too.
 
 #include <cstdlib>
 #include <ctime>
 
+#include "support/HostProcess.h"
+
 inline void useTestTimeZone() {
+#ifdef _WIN32
+  _putenv_s("TZ", "MSK-3");
+  _tzset();
+  setHostEnvironment("TZ", "Europe/Moscow");
+#else
   setenv("TZ", "Europe/Moscow", 1);
   tzset();
+#endif
 }
