@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
+#include "support/Platform.h"
 
 namespace {
 
@@ -301,7 +303,9 @@ TEST_F(LocalSourceTest, TreeDirectoryChosenInTheTree) {
   form->Settings.setTreeDirectory(tree.cp1251() + "station");
   std::string label;
   Strings items;
+  QStringList drives;
   onModal<TFormDir_List>([&](TFormDir_List* d) {
+    for (int i = 0; i < d->DriveComboBox1->count(); ++i) drives << d->DriveComboBox1->itemText(i);
     label = d->Label1->text().toStdString();
     for (int i = 0; i < d->DirectoryListBox1->count(); ++i) {
       items.push_back(d->DirectoryListBox1->item(i)->text().trimmed().toStdString());
@@ -317,6 +321,15 @@ TEST_F(LocalSourceTest, TreeDirectoryChosenInTheTree) {
   EXPECT_EQ(form->Browse.ActiveLocalDirectory, LocalDirectory::Tree);
   EXPECT_EQ(objects().size(), 2u);
   EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  каталог \"" + label + "\"");
+#ifdef _WIN32
+  // Every drive letter Windows has, mapped network folders among them (the tests' Wine maps N:).
+  QStringList letters;
+  for (int k = 0; k < 26; ++k)
+    if (GetLogicalDrives() & (1u << k)) letters << QChar('A' + k) + QStringLiteral(":\\");
+  EXPECT_EQ(drives, letters);
+#else
+  EXPECT_EQ(drives.value(0), QStringLiteral("/"));
+#endif
 }
 
 TEST_F(LocalSourceTest, MissingTreeDirectoryFallsBackToReportAndLongPathsAreRefused) {
