@@ -16,11 +16,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // 2009-03-05 14:07:09 in the tests' zone (UTC+3 then).
-long long alarmTime() {
-  std::tm t{};
-  t.tm_year = 109, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 11, t.tm_min = 7, t.tm_sec = 9;
-  return timegm(&t);
-}
+long long alarmTime() { return utcSeconds(2009, 3, 5, 11, 7, 9); }
 
 class ComputersTest : public MainWindowFixture {
  protected:

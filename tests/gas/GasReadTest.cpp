@@ -84,9 +84,7 @@ TEST_F(GasReadTest, FromTheServer) {
     server.makeDir(obj);
     if (c.file) {
       server.putFile(obj + "/" + kObject + "-gaspar.txt", *c.file);
-      std::tm t{};
-      t.tm_year = 109, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 11, t.tm_min = 7, t.tm_sec = 9;
-      server.setTime(obj + "/" + kObject + "-gaspar.txt", timegm(&t));
+      server.setTime(obj + "/" + kObject + "-gaspar.txt", utcSeconds(2009, 3, 5, 11, 7, 9));
     }
     useObject(kObject, obj);
     server.clearLog();

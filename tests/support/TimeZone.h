@@ -19,3 +19,15 @@ inline void useTestTimeZone() {
   tzset();
 #endif
 }
+
+// Seconds since the epoch of a UTC calendar time.
+inline long long utcSeconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+  t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
+#ifdef _WIN32
+  return _mkgmtime(&t);
+#else
+  return timegm(&t);
+#endif
+}
