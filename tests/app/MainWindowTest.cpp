@@ -195,7 +195,7 @@ TEST_F(MainWindowTest, CreateMakesTheFoldersAndLoadsTheSettings) {
   make();
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "REPORT"));
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "INI"));
-  EXPECT_EQ(form->SettingsPath, dir.cp1251() + "INI/ftp_conn.ini");
+  EXPECT_EQ(form->SettingsPath, dir.cp1251() + "INI" + fsys::kSeparator + "ftp_conn.ini");
   EXPECT_EQ(form->Settings.connectionCount(), 1);
   EXPECT_EQ(form->Settings.record(0).name(), "\xd1\xf2\xe0\xed\xf6\xe8\xff");
   EXPECT_EQ(form->Browse.ActiveLocalDirectory, LocalDirectory::None);

@@ -16,7 +16,9 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // 2009-03-05 14:07:09 in the tests' zone (UTC+3 then).
-long long alarmTime() { return utcSeconds(2009, 3, 5, 11, 7, 9); }
+long long alarmTime() {
+  return utcSeconds(2009, 3, 5, 11, 7, 9);
+}
 
 class ComputersTest : public MainWindowFixture {
  protected:
@@ -40,10 +42,8 @@ TEST_F(ComputersTest, ComputerDirectoriesAndLookAlikesInListingOrder) {
   server.putFile("/obj/v0017n2", "a plain file");
   connectTo(server);
   Strings expected;
-  for (const auto& e : std::filesystem::directory_iterator(server.local("/obj"))) {
-    const std::string n = e.path().filename().string();
-    if (n == "v0017n1" || n == "v1234n") expected.push_back(n);
-  }
+  for (const auto& e : server.entries("/obj"))
+    if (e.name == "v0017n1" || e.name == "v1234n") expected.push_back(e.name);
   EXPECT_EQ(column(form->StringGrid2), expected);
   EXPECT_EQ(form->Browse.ObjectPath, "/obj");
   EXPECT_EQ(form->Browse.ComputerDir, expected[0]) << "the first line is chosen";
@@ -160,7 +160,7 @@ TEST_F(ComputersTest, UnsafeObjectRowsAreRefusedAndClearTheObjectShownBefore) {
     EXPECT_EQ(form->pn1->text().toStdString(), "");
     EXPECT_FALSE(form->BitBtn1->isEnabled() || form->BitBtn3->isEnabled());
     EXPECT_TRUE(form->StringGrid1->isEnabled()) << "another object can be chosen";
-    std::filesystem::remove_all(server.local("/" + bad));
+    server.remove("/" + bad);
     ui.messages.clear();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "REPORT" / "a\\..\\b"));
@@ -207,11 +207,11 @@ TEST_F(ComputersTest, RefreshKeepsTheChoiceOrFallsBackToTheFirst) {
   EXPECT_EQ(form->Browse.ComputerDir, chosenLine);
   EXPECT_FALSE(form->Browse.Refreshing);
 
-  std::filesystem::remove_all(server.local("/b/" + chosenLine));
+  server.remove("/b/" + chosenLine);
   form->BitBtn2Click();
   EXPECT_EQ(form->Browse.ComputerDir, column(form->StringGrid2)[0]) << "the line is gone: the first line";
 
-  std::filesystem::remove_all(server.local("/b"));
+  server.remove("/b");
   form->BitBtn2Click();
   EXPECT_EQ(form->Browse.ObjectName, "a") << "the object is gone: the first object";
   EXPECT_TRUE(ui.messages.empty());
@@ -237,8 +237,8 @@ TEST_F(ComputersTest, RefreshOntoAnObjectWithoutLinesLeavesNothingOfThePreviousC
     server.setTime("/obj/obj-alarm.txt", alarmTime());
     connectTo(server);
     ASSERT_EQ(form->StringGrid4->cell(1, 0), " 2009.03.05*");
-    std::filesystem::remove_all(server.local("/obj/v0017n1"));
-    if (std::string(c.left) == "nothing") std::filesystem::remove(server.local("/obj/obj-alarm.txt"));
+    server.remove("/obj/v0017n1");
+    if (std::string(c.left) == "nothing") server.remove("/obj/obj-alarm.txt");
     form->BitBtn2Click();
     EXPECT_EQ(column(form->StringGrid2), Strings{""});
     EXPECT_FALSE(form->StringGrid2->isEnabled());

@@ -62,9 +62,8 @@ TEST_F(ObjectListTest, ServerObjectsInListingOrderWithRememberedRow) {
   chooseServer();
   // The server's own order (pyftpdlib lists in the order of its disk), unsorted; the file is left out.
   std::vector<std::string> expected;
-  for (const auto& e : std::filesystem::directory_iterator(server.local("/"))) {
-    if (e.is_directory()) expected.push_back(e.path().filename().string());  // raw bytes on the server's disk
-  }
+  for (const auto& e : server.entries("/"))
+    if (e.folder) expected.push_back(e.name);
   EXPECT_EQ(objects(), expected);
   EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  FTP-сервер \"Станция\"");
   EXPECT_EQ(form->Browse.BaseDirectory, "/");

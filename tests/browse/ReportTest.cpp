@@ -285,7 +285,7 @@ TEST_F(ReportTest, FailuresAndTheSecondAttempt) {
     }
 
   // The kind folder is gone from the server.
-  std::filesystem::remove_all(server.local(kLine + "sutkr"));
+  server.remove(kLine + "sutkr");
   ui.messages.clear();
   click(1, -1, false);
   ASSERT_EQ(ui.messages.size(), 1u);

@@ -79,7 +79,7 @@ TEST_F(GasReadTest, FromTheServer) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string obj = "/base/" + kObject;
-    std::filesystem::remove_all(server.local("/base"));
+    server.remove("/base");
     std::filesystem::remove_all(dir.path() / "REPORT" / u8"Объект-1");
     server.makeDir(obj);
     if (c.file) {

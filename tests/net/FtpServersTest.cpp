@@ -96,9 +96,7 @@ class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
   // The names in a folder of the server's disk.
   std::set<std::string> onDisk(const std::string& below) const {
     std::set<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(server->local(below))) {
-      out.insert(e.path().filename().string());
-    }
+    for (const auto& e : server->entries(below)) out.insert(e.name);
     return out;
   }
 

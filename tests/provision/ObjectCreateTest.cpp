@@ -82,7 +82,7 @@ class ObjectCreateTest : public MainWindowFixture {
     const auto root = server.local(below);
     for (const auto& p : std::filesystem::recursive_directory_iterator(root)) {
       EXPECT_TRUE(p.is_directory()) << p.path();
-      out.push_back(std::filesystem::relative(p.path(), root).string());
+      out.push_back(std::filesystem::relative(p.path(), root).generic_string());
     }
     std::sort(out.begin(), out.end());
     return out;

@@ -1,11 +1,11 @@
 #include "support/FtpServer.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
+#include "core/FileSys.h"
 #include "support/HostProcess.h"
 
 FtpServer::FtpServer() : FtpServer(Options{}) {}
@@ -33,6 +33,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   log_ = dir_.path() / "commands.log";
   faults_ = dir_.path() / "faults.json";
   std::filesystem::create_directories(root_);
+  rootHost_ = hostPath(root_);
   if (!options_.home.empty()) makeDir(options_.home);
   setFaults("[]");
 
@@ -41,7 +42,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   // vsftpd without root rights serves anonymous logins only.
   if (kind == FtpServerKind::Vsftpd) options_.user = "ftp";
   if (kind == FtpServerKind::ProFtpd || kind == FtpServerKind::Vsftpd || kind == FtpServerKind::Inetutils)
-    prefix_ = root_.string();
+    prefix_ = rootHost_;
 
   std::vector<std::string> args = {"/usr/bin/python3"};
   if (relay_) {
@@ -54,7 +55,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     if (options_.maxConnections > 0)
       args.insert(args.end(), {"--max-connections", std::to_string(options_.maxConnections)});
   }
-  args.insert(args.end(), {"--root", hostPath(root_), "--log", hostPath(log_), "--faults", hostPath(faults_),
+  args.insert(args.end(), {"--root", rootHost_, "--log", hostPath(log_), "--faults", hostPath(faults_),
                            "--user", options_.user, "--password", options_.password});
   if (options_.idleSeconds > 0) args.insert(args.end(), {"--idle", std::to_string(options_.idleSeconds)});
   if (!options_.home.empty()) args.insert(args.end(), {"--home", options_.home});
@@ -82,8 +83,15 @@ FtpServer::~FtpServer() = default;
 std::filesystem::path FtpServer::local(const std::string& serverPath) const {
   std::string rel = serverPath;
   while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+  if (rel.empty()) return root_;
+#ifdef _WIN32
+  // The same name on the Windows side: Wine runs the tests in the Windows-1251 locale, where the bytes
+  // on the Linux disk read as Windows-1251.
+  return root_ / fsys::nativePath(rel);
+#else
   // The server's disk holds the names as the bytes the clients send.
-  return rel.empty() ? root_ : root_ / std::filesystem::path(rel);
+  return root_ / std::filesystem::path(rel);
+#endif
 }
 
 std::vector<std::string> FtpServer::commands() const {
@@ -107,29 +115,69 @@ void FtpServer::setFaults(const std::string& jsonArray) {
   std::filesystem::rename(temp, faults_);
 }
 
+// The Linux path of a server path: its bytes as they are on the disk.
+std::string FtpServer::hostLocal(const std::string& serverPath) const {
+  std::string rel = serverPath;
+  while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+  return rel.empty() ? rootHost_ : rootHost_ + "/" + rel;
+}
+
+// Names that Windows cannot hold (a backslash, a control byte) are made on the Linux side under Wine;
+// Linux makes them itself.
 void FtpServer::makeDir(const std::string& serverPath) const {
+#ifdef _WIN32
+  (void)hostRun({"/bin/mkdir", "-p", hostLocal(serverPath)});
+#else
   std::filesystem::create_directories(local(serverPath));
-  own(local(serverPath));
+#endif
+  own(serverPath);
 }
 
 void FtpServer::putFile(const std::string& serverPath, const std::string& bytes) const {
+#ifdef _WIN32
+  const auto staged = dir_.path() / "staged";
+  writeBytes(staged, bytes);
+  (void)hostRun({"/bin/sh", "-c", "mkdir -p \"$(dirname \"$1\")\" && mv \"$0\" \"$1\"", hostPath(staged),
+                 hostLocal(serverPath)});
+#else
   writeBytes(local(serverPath), bytes);
-  own(local(serverPath));
+#endif
+  own(serverPath);
+}
+
+void FtpServer::remove(const std::string& serverPath) const {
+#ifdef _WIN32
+  (void)hostRun({"/bin/rm", "-rf", hostLocal(serverPath)});
+#else
+  std::filesystem::remove_all(local(serverPath));
+#endif
+}
+
+std::vector<FtpServer::Entry> FtpServer::entries(const std::string& serverPath) const {
+  std::vector<Entry> out;
+#ifdef _WIN32
+  // Wine lists a folder in an order of its own: the disk's order comes from Linux.
+  const std::string listed = hostRun(
+      {"/usr/bin/find", hostLocal(serverPath), "-mindepth", "1", "-maxdepth", "1", "-printf", "%y%f\\n"});
+  for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1)
+    out.push_back({listed.substr(at + 1, end - at - 1), listed[at] == 'd'});
+#else
+  for (const auto& e : std::filesystem::directory_iterator(local(serverPath)))
+    out.push_back({e.path().filename().string(), e.is_directory()});
+#endif
+  return out;
 }
 
 // A real server runs as its own user when the tests run as root: what the test makes becomes its.
-void FtpServer::own(const std::filesystem::path& p) const {
+void FtpServer::own(const std::string& serverPath) const {
   if (ownerUid_ < 0) return;
   std::vector<std::string> args = {"/bin/chown", "-h",
                                    std::to_string(ownerUid_) + ":" + std::to_string(ownerGid_)};
-  for (auto q = p; q != root_ && q.has_relative_path(); q = q.parent_path()) args.push_back(hostPath(q));
+  for (std::string p = serverPath; !p.empty() && p != "/"; p = p.substr(0, p.find_last_of('/')))
+    args.push_back(hostLocal(p));
   (void)hostRun(args);
 }
 
 void FtpServer::setTime(const std::string& serverPath, long long epochSeconds) const {
-  using namespace std::chrono;
-  std::error_code ec;
-  std::filesystem::last_write_time(local(serverPath),
-                                   file_clock::from_sys(system_clock::from_time_t(epochSeconds)), ec);
-  if (ec) throw std::runtime_error("cannot set the time of " + serverPath);
+  (void)hostRun({"/usr/bin/touch", "-h", "-d", "@" + std::to_string(epochSeconds), hostLocal(serverPath)});
 }

@@ -56,12 +56,22 @@ class FtpServer {
   void makeDir(const std::string& serverPath) const;
   void putFile(const std::string& serverPath, const std::string& bytes) const;
   void setTime(const std::string& serverPath, long long epochSeconds) const;
+  // Removes a file or a folder with all it holds.
+  void remove(const std::string& serverPath) const;
+  // What a folder holds (Windows-1251 names) in the order of the disk, the order servers list in.
+  struct Entry {
+    std::string name;
+    bool folder = false;
+  };
+  std::vector<Entry> entries(const std::string& serverPath) const;
 
  private:
   Options options_;
   TempDir dir_;
   std::filesystem::path root_, log_, faults_;
-  void own(const std::filesystem::path& p) const;
+  void own(const std::string& serverPath) const;
+  std::string hostLocal(const std::string& serverPath) const;
+  std::string rootHost_;  // the root's Linux path
 
   std::string prefix_;
   std::string skipReason_;

@@ -24,7 +24,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::cp1251() const {
-  return fsys::fromNativePath(path_).value() + "/";
+  return fsys::fromNativePath(path_).value() + fsys::kSeparator;
 }
 
 void writeBytes(const std::filesystem::path& file, const std::string& bytes) {

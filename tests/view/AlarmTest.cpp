@@ -153,7 +153,7 @@ TEST_F(AlarmTest, ServerAndLocalRoadsWithEveryFailure) {
   press(false);
   EXPECT_EQ(lastMessage(),
             (Strings{"Длина файла " + name + " равна нулю.\r\n Возможно, выполняется запись сообщения", ""}));
-  std::filesystem::remove(server.local("/obj/obj-alarm.txt"));
+  server.remove("/obj/obj-alarm.txt");
   press(false);
   EXPECT_EQ(lastMessage(), (Strings{"Неудачная попытка подсоединения к файлу " + name, ""}));
 
