@@ -5,7 +5,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
 .PHONY: all setup build run run-plain test test-sanitize bench package screenshots clean format \
-	windows test-windows
+	windows test-windows package-windows
 
 all: build
 
@@ -44,6 +44,10 @@ windows:
 
 test-windows:
 	@./scripts/windows-test
+
+# build-windows/ostraftp-<version>-win64.zip (portable) and ostraftp-<version>-win64-setup.exe (installer).
+package-windows:
+	@./scripts/windows-package
 
 # The Debian package, build/ostraftp_<version>_<arch>.deb: `apt install ./build/ostraftp_*.deb`.
 package: build
