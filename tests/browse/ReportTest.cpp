@@ -114,7 +114,7 @@ TEST_F(ReportTest, EveryKindFetchedShownAndCached) {
     SCOPED_TRACE(c.file);
     const auto shown = click(c.kind);
     ASSERT_TRUE(shown.has_value());
-    EXPECT_EQ(shown->rows, report::viewerRows(fsys::textModeRead(readBytes(server.local(kLine + c.file)))));
+    EXPECT_EQ(shown->rows, report::viewerRows(fsys::textModeRead(cached(c.file))));
   }
   EXPECT_TRUE(ui.messages.empty());
 }

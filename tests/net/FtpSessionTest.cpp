@@ -11,6 +11,7 @@
 #include "core/Cp1251.h"
 #include "settings/SettingsFile.h"
 #include "support/FtpServer.h"
+#include "support/Platform.h"
 #include "support/RecorderUi.h"
 #include "support/SessionFiles.h"
 #include "support/TimeZone.h"
@@ -432,11 +433,20 @@ TEST_F(FtpSessionTest, IdleTimeoutOfTheServerBeforeTheNextCommand) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   // The server said 421 and closed the idle connection: the next command finds the connection lost,
   // without sending anything, and the caller's reconnect brings the session back into its directory.
-  EXPECT_FALSE(session->FtpSetCurrentDirectory(conn(), "/obj"));
-  EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
-  EXPECT_TRUE(traffic().empty());
+  // Under Wine the socket reports the close before the command, and libcurl sends it on a new
+  // connection of its own: the command succeeds after a new login.
+  const bool answered = session->FtpSetCurrentDirectory(conn(), "/obj");
+  if (kWindows && answered) {
+    EXPECT_EQ(traffic(), relogin({"CWD /obj"}));
+  } else {
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetTimeout);
+    EXPECT_TRUE(traffic().empty());
+  }
   ASSERT_TRUE(session->FtpReconnect());
-  EXPECT_EQ(traffic(), relogin({"CWD /obj"}));
+  Commands again = relogin({"CWD /obj"});
+  if (answered) again.insert(again.begin(), "QUIT");  // the live connection is closed first
+  EXPECT_EQ(traffic(), again);
   std::string dir;
   ASSERT_TRUE(session->FtpGetCurrentDirectory(conn(), dir));
   EXPECT_EQ(dir, "/obj");

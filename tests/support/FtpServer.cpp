@@ -77,8 +77,16 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   }
 }
 
-// The relay of a real server stops the server with it.
-FtpServer::~FtpServer() = default;
+FtpServer::~FtpServer() {
+  process_.reset();  // the relay of a real server stops the server with it
+#ifdef _WIN32
+  // Names Windows cannot hold ("..\\x") would lead the removal of the folder astray there.
+  try {
+    (void)hostRun({"/bin/rm", "-rf", rootHost_});
+  } catch (const std::exception&) {
+  }
+#endif
+}
 
 std::filesystem::path FtpServer::local(const std::string& serverPath) const {
   std::string rel = serverPath;
