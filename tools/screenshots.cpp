@@ -1,7 +1,9 @@
 // Pictures for the README: the main window browsing the demo station, and a report in its viewer.
 // Run by scripts/screenshots under xvfb-run, against the demo station's FTP server.
 //
-//   ostraftp_screenshots DATA_FOLDER OUTPUT_FOLDER    (DATA_FOLDER holds INI/ftp_conn.ini)
+//   ostraftp_screenshots DATA_FOLDER OUTPUT_FOLDER [SUFFIX]    (DATA_FOLDER holds INI/ftp_conn.ini)
+//
+// The pictures are main-window<SUFFIX>.png and report-viewer<SUFFIX>.png.
 
 #include <QApplication>
 #include <QTimer>
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[2]);
+  const QString suffix = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
   QtUi ui;
   TFormMain form(*fromQ(QString::fromLocal8Bit(argv[1])) + fsys::kSeparator, ui);
   form.show();
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
   daily->setCurrentCell(daily->rowCount() - 1, 1);
   form.CurrentReportGrid = daily;
   QApplication::processEvents();
-  bool ok = form.grab().save(out + QStringLiteral("/main-window.png"));
+  bool ok = form.grab().save(out + QStringLiteral("/main-window") + suffix + QStringLiteral(".png"));
 
   // The viewer is modal: it is pictured and closed once it is up.
   bool viewed = false;
@@ -48,7 +51,7 @@ int main(int argc, char** argv) {
     auto* viewer = qobject_cast<TFormRep_View*>(QApplication::activeModalWidget());
     if (!viewer) return;
     poll.stop();
-    viewed = viewer->grab().save(out + QStringLiteral("/report-viewer.png"));
+    viewed = viewer->grab().save(out + QStringLiteral("/report-viewer") + suffix + QStringLiteral(".png"));
     viewer->close();
   });
   poll.start(50);
