@@ -270,7 +270,13 @@ TEST_F(ReportTest, FailuresAndTheSecondAttempt) {
       if (connections == 1) {
         EXPECT_EQ(logins(), c.logins);
       }
-      EXPECT_EQ(retrs(), c.requests);
+      if (connections == 5 && c.requests == 0) {
+        // The server gone on the first connection: an extra one may have asked for the file ahead
+        // before it found the server gone too; still never more than two attempts.
+        EXPECT_LE(retrs(), 2);
+      } else {
+        EXPECT_EQ(retrs(), c.requests);
+      }
       const std::string file = (c.kind == 0 ? "chakr/" + hourly : "sutkr/" + daily);
       EXPECT_EQ(cached(file), c.shown ? readBytes(server.local(kLine + file)) : "<none>") << "whole or none";
       if (c.message.empty()) {
