@@ -197,6 +197,8 @@ void TFormMain::FormCreate() {
   SettingsPath = DataFolder + "INI" + fsys::kSeparator + "ftp_conn.ini";
   StartDirectory = fsys::currentDirectory().value_or(std::string{});
   Settings.load(SettingsPath, DataFolder);
+  Tls.load(DataFolder + "INI" + fsys::kSeparator + "ftp_tls.ini");
+  Ftp.setTlsFile(&Tls);
   Browse.ActiveLocalDirectory = LocalDirectory::None;
   Ftp.SessionHandle = Ftp.ConnectionHandle = Ftp.TransferHandle = kNoHandle;
 }

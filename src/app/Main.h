@@ -19,6 +19,7 @@
 #include "core/Ui.h"
 #include "net/Ftp_fun.h"
 #include "settings/SettingsFile.h"
+#include "settings/TlsFile.h"
 
 class TFormMain : public QMainWindow {
   Q_OBJECT
@@ -34,6 +35,7 @@ class TFormMain : public QMainWindow {
   const std::string DataFolder;  // ends with a separator
   std::string SettingsPath;      // INI/ftp_conn.ini in DataFolder
   SettingsFile Settings;
+  TlsFile Tls;  // INI/ftp_tls.ini: TLS and pinned keys per connection
   BrowseState Browse;
   FtpSession Ftp;
   ftp::FindData FindBuffer;                  // shared by the server listings of the window

@@ -169,9 +169,7 @@ void FtpSession::reopenExtras() {
     if (x->state != Extra::State::Lost) continue;
     auto c = std::make_unique<ftp::Connection>();
     if (!(c->curl = curl_easy_init())) continue;
-    c->root = first.root;
-    c->user = first.user;
-    c->password = first.password;
+    c->sameServerAs(first);
     c->prepareLogin(timeouts_);
     if (!c->start()) continue;
     x->c = std::move(c);

@@ -162,6 +162,49 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
+  if (tls == TlsMode::None) return;
+  curl_easy_setopt(curl, CURLOPT_USE_SSL,
+                   static_cast<long>(tls == TlsMode::Required || probing_ ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+  curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  // A pinned key replaces the store's verdict: the connection goes on only with that very key.
+  const bool pinned = !pin.empty() || probing_;
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, pinned ? 0L : 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
+  if (pinned) {
+    // The probe's pin is 32 zero bytes: no key hashes to it, so the handshake ends before the login.
+    const std::string pins = "sha256//" + (probing_ ? base64(std::string(32, '\0')) : pin);
+    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pins.c_str());
+  }
+  if (probing_) curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+}
+
+void Connection::sameServerAs(const Connection& first) {
+  root = first.root;
+  user = first.user;
+  password = first.password;
+  tls = first.tls;
+  pin = first.pin;
+}
+
+std::optional<ServerKey> Connection::probeKey(const Timeouts& t) {
+  probing_ = true;
+  prepareLogin(t);
+  probing_ = false;
+  // No login name or password of the operator's may reach the server here, even by mistake.
+  curl_easy_setopt(curl, CURLOPT_USERNAME, "anonymous");
+  curl_easy_setopt(curl, CURLOPT_PASSWORD, "");
+  long code = 0;
+  (void)perform(code);
+  curl_certinfo* info = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &info) != CURLE_OK || !info || info->num_of_certs < 1)
+    return std::nullopt;
+  std::string subject, pem;
+  for (const curl_slist* s = info->certinfo[0]; s; s = s->next) {
+    const std::string_view field(s->data);
+    if (field.rfind("Subject:", 0) == 0) subject = field.substr(8);
+    if (field.rfind("Cert:", 0) == 0) pem = field.substr(5);
+  }
+  return serverKey(pem, subject);
 }
 
 curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* address) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "net/FtpTelnet.h"
+#include "net/FtpTls.h"
 
 namespace ftp {
 
@@ -69,6 +70,12 @@ class Connection {
   CURLM* multi = nullptr;  // runs the requests of curl; holds its live connection between them
   std::string root;        // "ftp://host:port/"
   std::string user, password;
+  // TLS on this connection: the operator's choice and the pinned key (empty: the system's store decides).
+  // Each connection keeps its own TLS session, which its data connections resume: servers such as vsftpd
+  // refuse a data connection that does not resume the session of its own control connection, and a
+  // session of another connection (another server process) never resumes there.
+  TlsMode tls = TlsMode::None;
+  std::string pin;
   std::string entryPath;    // login directory, exactly as named on the server
   bool entryNamed = false;  // the server named it (PWD at the login answered); "/" otherwise
   std::string cwd;          // the directory the callers last entered
@@ -81,6 +88,13 @@ class Connection {
   // Requests of other connections that run along while this one waits, and what drives them a step.
   std::vector<Connection*>* companions = nullptr;
   const std::function<void()>* background = nullptr;
+
+  // The same server, login and TLS as first (the session's extra connections).
+  void sameServerAs(const Connection& first);
+  // The certificate of the server: a TLS handshake that ends before the login (the key is checked
+  // against a pin no key matches), so that nothing of the login crosses an unverified channel. Nothing
+  // when the server offers no TLS or its certificate cannot be read.
+  [[nodiscard]] std::optional<ServerKey> probeKey(const Timeouts& t);
 
   // Logs in (USER, PASS, PWD) and, unless the caller knows the answer, reads FEAT; false with the last
   // error in error.
@@ -141,6 +155,7 @@ class Connection {
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
+  bool probing_ = false;         // probeKey() runs
   // The directory libcurl's own CWD last entered on this handle (listings that enter first).
   std::string curlEntered_;
   // The sockets libcurl opened for this handle and has not closed: between requests only the control

@@ -108,7 +108,14 @@ bool FtpSession::FtpOpen() {
     return true;
   }
   wait.release();
-  ui_.message(cp1251::text("Не выполнено соединение по IP-адресу"));
+  // The operator who declined the server's key has said the last word; TLS failures name themselves.
+  if (lastError_ == ftp::kErrorTlsFailed)
+    ui_.message(cp1251::text("Не удалось установить защищенное соединение (TLS) с сервером"));
+  else if (lastError_ == ftp::kErrorTlsDemanded)
+    ui_.message(
+        cp1251::text("Сервер принимает только защищенные соединения: выберите TLS в параметрах соединения"));
+  else if (lastError_ != ftp::kErrorTlsUntrusted)
+    ui_.message(cp1251::text("Не выполнено соединение по IP-адресу"));
   InternetCloseHandle(SessionHandle);
   SessionHandle = kNoHandle;
   return false;
@@ -190,7 +197,7 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->bytes = facts_.bytes;
   c->waiting = &waitHook_;
   // FEAT once per server: its answer does not change between reconnects.
-  const bool in = c->login(timeouts_, !facts_.featuresKnown, error);
+  const bool in = loginSecurely(*c, host, tcpPort, user, !facts_.featuresKnown, error);
   facts_.bytes = c->bytes;
   if (!in) return fail(error), kNoHandle;
   if (facts_.featuresKnown) {

@@ -8,6 +8,9 @@
 //   12003  the server answered with an error (directory or file missing)
 //      18  a listing found no entries
 //     223  a file larger than the download limit (refused before it is read)
+//   12045  TLS: the server's certificate was neither verified nor trusted by the operator
+//   12157  TLS: no protected connection (a failed handshake, AUTH TLS refused where TLS is required)
+//   12158  the server logs in nobody without TLS, and the connection uses none
 //
 // libcurl never changes the server's directory on its own: every path it is given is absolute, and the
 // directory changes the callers ask for are sent as CWD commands of our own, so the server really
@@ -31,6 +34,7 @@
 #include "net/FtpTelnet.h"
 
 class SettingsFile;
+class TlsFile;
 namespace ftp {
 class Connection;
 struct Body;
@@ -56,6 +60,9 @@ inline constexpr uint32_t kErrorInternetNameNotResolved = 12007;
 inline constexpr uint32_t kErrorInternetLoginFailure = 12015;
 inline constexpr uint32_t kErrorInternetConnectionAborted = 12030;
 inline constexpr uint32_t kErrorFtpTransferInProgress = 12110;
+inline constexpr uint32_t kErrorTlsUntrusted = 12045;
+inline constexpr uint32_t kErrorTlsFailed = 12157;
+inline constexpr uint32_t kErrorTlsDemanded = 12158;
 
 inline constexpr uint32_t kGenericRead = 0x80000000u;
 inline constexpr uint32_t kGenericWrite = 0x40000000u;
@@ -173,6 +180,11 @@ class FtpSession {
   // Called now and then while the session waits for a server, so that the window can repaint.
   void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 
+  // The TLS choice and pinned key of each connection (none: no TLS anywhere). A key the operator trusts
+  // during a login is saved there at once.
+  void setTlsFile(TlsFile* f) { tls_ = f; }
+  [[nodiscard]] TlsFile* tlsFile() const { return tls_; }
+
   void setTimeouts(const ftp::Timeouts& t) { timeouts_ = t; }
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -235,7 +247,16 @@ class FtpSession {
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
   void rememberSize(const std::string& path, const std::vector<ftp::FindData>& found);
 
+  // Logs c in with the TLS of its connection; when the server's certificate is not verified, or its key
+  // is not the pinned one, asks the operator and logs in once more on a yes.
+  [[nodiscard]] bool loginSecurely(ftp::Connection& c, const std::string& host, unsigned port,
+                                   const std::string& user, bool askFeatures, uint32_t& error);
+  // Shows the server's key to the operator; true (the key pinned and saved) when the operator trusts it.
+  [[nodiscard]] bool trust(ftp::Connection& c, const std::string& host, unsigned port,
+                           const std::string& user, uint32_t& error);
+
   SettingsFile& settings_;
+  TlsFile* tls_ = nullptr;
   BrowseState& browse_;
   Ui& ui_;
   ftp::Timeouts timeouts_;

@@ -104,9 +104,27 @@ void TFormConn_List::BitBtn1Click() {
 }
 
 bool TFormConn_List::editRecord(uint8_t mode) {
+  TlsFile* tls = ftp_.tlsFile();
+  const TlsFile::Key before = TlsFile::keyOf(EditBuffer);
   TFormConn_Par par(EditBuffer, mode, ui_, this);
+  if (tls && mode != TFormConn_Par::New) par.Tls = tls->entry(before).mode;
   par.exec();
-  return par.Accepted;
+  if (!par.Accepted || !tls) return par.Accepted;
+  // The choice is kept for the accepted server, port and user; a pinned key stays with its server.
+  const TlsFile::Key after = TlsFile::keyOf(EditBuffer);
+  TlsEntry entry = tls->entry(after);
+  entry.mode = par.Tls;
+  if (mode == TFormConn_Par::Change && after != before && !usedByAnother(before, SelectedRow))
+    tls->remove(before);
+  tls->set(after, entry);
+  (void)tls->save();  // as the settings file: a file that cannot be written is not reported
+  return true;
+}
+
+bool TFormConn_List::usedByAnother(const TlsFile::Key& key, int except) const {
+  for (int i = 0; i < settings_.connectionCount(); ++i)
+    if (i != except && TlsFile::keyOf(settings_.record(i)) == key) return true;
+  return false;
 }
 
 void TFormConn_List::appendEdited() {
@@ -166,8 +184,13 @@ void TFormConn_List::BitBtn5Click() {
   } else if (deleted < current) {
     settings_.setCurrentConnection(current - 1);
   }
+  const TlsFile::Key dropped = TlsFile::keyOf(settings_.record(deleted));
   for (int i = 0; i < SettingsFile::kMaxConnections; ++i) settings_.setRecord(i, table[i]);
   settings_.save(settingsPath_);
+  if (TlsFile* tls = ftp_.tlsFile(); tls && !usedByAnother(dropped, -1)) {
+    tls->remove(dropped);
+    (void)tls->save();
+  }
   FillList();
 }
 

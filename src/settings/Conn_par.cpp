@@ -1,5 +1,6 @@
 #include "settings/Conn_par.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,7 +30,7 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
   setObjectName(QStringLiteral("FormConn_Par"));
   setWindowTitle(QString());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-  setFixedSize(420, 358);
+  setFixedSize(420, 392);
 
   const struct {
     const char* name;
@@ -37,7 +38,8 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
     int y;
   } labels[] = {{"Label1", "Имя соединения", 24},    {"Label2", "IP адрес", 64},
                 {"Label3", "Номер порта", 104},      {"Label4", "Имя пользователя", 144},
-                {"Label5", "Пароль на доступ", 184}, {"Label6", "Доступ", 226}};
+                {"Label5", "Пароль на доступ", 184}, {"Label6", "Доступ", 226},
+                {"Label7", "Шифрование", 284}};
   for (const auto& l : labels) makeLabel(this, l.name, QRect(24, l.y, 160, 26), QString::fromUtf8(l.caption));
   Edit1 = makeEdit(this, "Edit1", 24, 49);
   Edit3 = makeEdit(this, "Edit3", 64, 49);
@@ -51,8 +53,13 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
   RadioButton2 = new QRadioButton(QStringLiteral("Каталог объекта"), this);
   place(RadioButton2, "RadioButton2", QRect(190, 250, 220, 24));
   RadioButton1->setChecked(true);
-  BitBtn1 = makeButton(this, "BitBtn1", QRect(80, 300, 120, 32), QStringLiteral("Принять"));
-  BitBtn2 = makeButton(this, "BitBtn2", QRect(220, 300, 120, 32), QStringLiteral("Отменить"));
+  ComboBoxTls = new QComboBox(this);
+  place(ComboBoxTls, "ComboBoxTls", QRect(190, 284, 200, 26));
+  // In the order of ftp::TlsMode.
+  ComboBoxTls->addItems(
+      {QStringLiteral("Нет"), QStringLiteral("TLS, если сервер предлагает"), QStringLiteral("Только TLS")});
+  BitBtn1 = makeButton(this, "BitBtn1", QRect(80, 336, 120, 32), QStringLiteral("Принять"));
+  BitBtn2 = makeButton(this, "BitBtn2", QRect(220, 336, 120, 32), QStringLiteral("Отменить"));
   BitBtn1->setAutoDefault(false);
   BitBtn2->setAutoDefault(false);
   connect(BitBtn1, &QPushButton::clicked, this, &TFormConn_Par::BitBtn1Click);
@@ -72,6 +79,7 @@ void TFormConn_Par::FormShow() {
   if (EditMode == New) {
     for (QLineEdit* e : {Edit1, Edit3, Edit2, Edit9, Edit5}) e->clear();
     RadioButton1->setChecked(true);
+    Tls = ftp::TlsMode::None;
   } else {
     Edit1->setText(EditMode == Change ? toQ(record_.name()) : QString());
     Edit3->setText(toQ(record_.host()));
@@ -80,6 +88,7 @@ void TFormConn_Par::FormShow() {
     Edit5->setText(toQ(record_.password()));
     (record_.accessMode() == Access::ObjectDirectory ? RadioButton2 : RadioButton1)->setChecked(true);
   }
+  ComboBoxTls->setCurrentIndex(static_cast<int>(Tls));
   if (EditMode != Change) Edit1->setFocus();
 }
 
@@ -132,6 +141,7 @@ void TFormConn_Par::BitBtn1Click() {
   record_ = edited;
   record_.setAccessMode(RadioButton2->isChecked() ? Access::ObjectDirectory : Access::ObjectList);
   buffer_ = record_;
+  Tls = static_cast<ftp::TlsMode>(ComboBoxTls->currentIndex());
   Accepted = true;
   accept();
 }

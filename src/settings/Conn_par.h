@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "net/FtpTls.h"
 #include "settings/SettingsFile.h"
 
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -22,6 +24,9 @@ class TFormConn_Par : public QDialog {
 
   uint8_t EditMode;  // 0 = change, 1 = copy, 2 = new
   bool Accepted = false;
+  // The connection's TLS: set by the caller before the dialog shows (a new record starts without),
+  // the operator's choice once it is accepted.
+  ftp::TlsMode Tls = ftp::TlsMode::None;
 
   QLineEdit* Edit1;            // "Имя соединения", at most 49 characters
   QLineEdit* Edit3;            // "IP адрес", at most 49 characters
@@ -30,6 +35,7 @@ class TFormConn_Par : public QDialog {
   QLineEdit* Edit5;            // "Пароль на доступ", at most 49 characters, shown as "*"
   QRadioButton* RadioButton1;  // "Каталог списка объектов"
   QRadioButton* RadioButton2;  // "Каталог объекта"
+  QComboBox* ComboBoxTls;      // "Шифрование": none, TLS when the server offers it, TLS required
   QPushButton* BitBtn1;        // "Принять"
   QPushButton* BitBtn2;        // "Отменить"
 

@@ -147,6 +147,17 @@ Umask 022
 MaxInstances 64
 TimeoutIdle {max(1, int(a.idle)) if a.idle > 0 else 600}
 """
+    if a.tls != "none":
+        conf += f"""ModulePath {bins}/usr/lib/proftpd
+LoadModule mod_tls.c
+TLSEngine on
+TLSProtocol TLSv1.2 TLSv1.3
+TLSRSACertificateFile {a.cert}
+TLSRSACertificateKeyFile {a.cert}
+TLSRequired {"on" if a.tls == "require" else "off"}
+TLSVerifyClient off
+TLSLog {state}/tls.log
+"""
     path = os.path.join(state, "proftpd.conf")
     with open(path, "w") as f:
         f.write(conf)
@@ -179,6 +190,17 @@ use_localtime=YES
 max_per_ip=0
 idle_session_timeout={max(1, int(a.idle)) if a.idle > 0 else 600}
 """
+    if a.tls != "none":
+        force = "YES" if a.tls == "require" else "NO"
+        # Its default cipher list names one that OpenSSL 3 no longer offers.
+        conf += f"""ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl={force}
+force_anon_data_ssl={force}
+rsa_cert_file={a.cert}
+rsa_private_key_file={a.cert}
+ssl_ciphers=HIGH
+"""
     path = os.path.join(state, "vsftpd.conf")
     with open(path, "wb") as f:
         f.write(conf.encode() + b"anon_root=" + os.fsencode(a.root) + a.home + b"\n")
@@ -199,7 +221,8 @@ def pureftpd(a, bins, state, port, uid, gid, name):
                    stdout=subprocess.DEVNULL, env=library_env(bins))
     idle_minutes = max(1, int(a.idle / 60)) if a.idle > 0 else 15
     return [os.path.join(bins, "usr/sbin/pure-ftpd"), "-S", "127.0.0.1,%d" % port, "-l", "puredb:" + pdb,
-            "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")]
+            "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")] + \
+        ([] if a.tls == "none" else ["-Y", "1" if a.tls == "offer" else "3", "-2", a.cert])
 
 
 def inetutils(a, bins, state, port, uid, gid, name):
@@ -245,8 +268,9 @@ def library_env(bins):
 
 
 class Relay:
-    def __init__(self, server_port, log_path, faults):
+    def __init__(self, server_port, log_path, faults, capture_path=None):
         self.server_port = server_port
+        self.capture_path = capture_path
         self.log_path = log_path
         self.faults = faults
         self.lock = threading.Lock()
@@ -260,14 +284,26 @@ class Relay:
         with self.lock:
             return self.faults.match(cmd, arg)
 
+    def capture(self, data):
+        """Every byte the client sends on the control connection, for the checks of what crosses the wire."""
+        if self.capture_path:
+            with self.lock, open(self.capture_path, "ab") as f:
+                f.write(data)
+
     def log(self, line):
         if self.log_path:
             with self.lock, open(self.log_path, "ab") as f:
                 f.write(line + b"\n")
 
     def serve(self):
+        # Woken twice a second: a signal that reached another thread runs its handler only when this
+        # one returns from a system call.
+        self.sock.settimeout(0.5)
         while True:
-            client, _ = self.sock.accept()
+            try:
+                client, _ = self.sock.accept()
+            except socket.timeout:
+                continue
             threading.Thread(target=self.session, args=(client,), daemon=True).start()
 
     def session(self, client):
@@ -285,7 +321,7 @@ class Relay:
             return
         for s in (client, server):
             s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        state = {"close_after": False, "closed": False}
+        state = {"close_after": False, "closed": False, "encrypted": False}
         # A reply is forwarded and read in one step under this lock, and close-after is armed under it:
         # the reply of an earlier command, still being read, can never be taken for the reply it waits for.
         lock = threading.Lock()
@@ -309,12 +345,15 @@ class Relay:
                         break
                     closing = False
                     with lock:
-                        client.sendall(data)
                         buf += data
-                        while b"\n" in buf:
+                        while b"\n" in buf and not state["encrypted"]:
                             line, buf = buf.split(b"\n", 1)
                             final = len(line) >= 4 and line[:3].isdigit() and line[3:4] == b" " and line[:1] != b"1"
                             closing = closing or (final and state["close_after"])
+                            # AUTH TLS accepted: the client's next bytes are its handshake (known before
+                            # the client can send them).
+                            state["encrypted"] = final and line[:3] == b"234"
+                        client.sendall(data)
                     if closing:
                         # Idle first: the client has finished its request when the server goes.
                         time.sleep(1.5)
@@ -332,6 +371,11 @@ class Relay:
                 data = client.recv(65536)
                 if not data:
                     break
+                self.capture(data)
+                if state["encrypted"]:
+                    # After AUTH TLS the bytes are TLS records: passed on as they come, logged no more.
+                    server.sendall(data)
+                    continue
                 buf += data
                 while b"\n" in buf:
                     raw, buf = buf.split(b"\n", 1)
@@ -370,6 +414,10 @@ def main():
     p.add_argument("--log")
     p.add_argument("--faults")
     p.add_argument("--idle", type=float, default=0)
+    p.add_argument("--tls", choices=("none", "offer", "require"), default="none",
+                   help="explicit FTPS: offered, or required for the login and the data")
+    p.add_argument("--cert", help="the server's certificate and key, one PEM file (with --tls)")
+    p.add_argument("--capture", help="file that receives every byte the client sends on the control connection")
     a = p.parse_args()
     a.home = os.fsencode(a.home)
 
@@ -426,7 +474,7 @@ def main():
                 stop()
             time.sleep(0.02)
 
-    relay = Relay(port, a.log, Faults(a.faults))
+    relay = Relay(port, a.log, Faults(a.faults), a.capture)
     parent = os.getppid()
 
     def watch():

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -7,6 +10,7 @@
 
 #include "settings/Conn_list.h"
 #include "settings/Conn_par.h"
+#include "settings/TlsFile.h"
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
@@ -18,6 +22,7 @@ using Messages = std::vector<RecorderUi::Message>;
 struct Fields {
   QString name, host, port, user, password;
   bool objectMode = false;
+  int tls = 0;  // the index of "Шифрование"
 };
 
 void fill(TFormConn_Par* p, const Fields& f) {
@@ -27,6 +32,7 @@ void fill(TFormConn_Par* p, const Fields& f) {
   p->Edit9->setText(f.user);
   p->Edit5->setText(f.password);
   (f.objectMode ? p->RadioButton2 : p->RadioButton1)->setChecked(true);
+  p->ComboBoxTls->setCurrentIndex(f.tls);
 }
 
 class ConnDialogsTest : public MainWindowFixture {
@@ -66,6 +72,43 @@ class ConnDialogsTest : public MainWindowFixture {
             l->BitBtn4->isEnabled(), l->BitBtn5->isEnabled(), l->BitBtn6->isEnabled()};
   }
 };
+
+// The TLS choice lives in ftp_tls.ini under server, port and user: the copy starts with its source's,
+// a changed server takes it along, a deletion drops it; ftp_conn.ini never holds it.
+TEST_F(ConnDialogsTest, TlsChoiceFollowsItsRecord) {
+  make();
+  const auto saved = [&] {
+    TlsFile f;
+    f.load(form->DataFolder + "INI" + fsys::kSeparator + "ftp_tls.ini");
+    std::map<std::string, int> out;
+    for (const char* host : {"h1", "h2", "h3"}) {
+      const int mode = static_cast<int>(f.entry({host, 21, "u"}).mode);
+      if (mode) out[host] = mode;
+    }
+    return out;
+  };
+  using Saved = std::map<std::string, int>;
+  std::vector<Saved> steps;
+  int seenByCopy = -1;
+  runList([&](TFormConn_List* l) {
+    editWith(l->BitBtn2, {"A", "h1", "21", "u", "p", false, 2});
+    steps.push_back(saved());
+    editWith(l->BitBtn3, {"B", "h2", "21", "u", "p", false, 1},
+             [&](TFormConn_Par* p) { seenByCopy = p->ComboBoxTls->currentIndex(); });
+    steps.push_back(saved());
+    l->StringGrid1Click(0);
+    editWith(l->BitBtn4, {"A", "h3", "21", "u", "p", false, 2});
+    steps.push_back(saved());
+    l->StringGrid1Click(1);
+    ui.answers = {true};
+    l->BitBtn5->click();
+    steps.push_back(saved());
+  });
+  EXPECT_EQ(seenByCopy, 2);
+  EXPECT_EQ(steps,
+            (std::vector<Saved>{{{"h1", 2}}, {{"h1", 2}, {"h2", 1}}, {{"h2", 1}, {"h3", 2}}, {{"h3", 2}}}));
+  EXPECT_EQ(savedSettings().size(), 4196u);
+}
 
 TEST_F(ConnDialogsTest, EmptyListOffersOnlyCreateAndCancel) {
   make();
@@ -286,7 +329,7 @@ TEST_F(ConnDialogsTest, ChangeShowsTheRecord) {
     EXPECT_EQ(p->Edit5->echoMode(), QLineEdit::Password);
     EXPECT_EQ(p->Edit1->maxLength(), 49);
     EXPECT_EQ(p->Edit2->maxLength(), 5);
-    EXPECT_EQ(p->size(), QSize(420, 358));
+    EXPECT_EQ(p->size(), QSize(420, 392));
     EXPECT_EQ(p->windowTitle(), QString());
     p->BitBtn2->click();
   });

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/FileSys.h"
+#include "settings/TlsFile.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -253,6 +254,53 @@ TEST_F(SettingsFileTest, RecordEditsLandAtTheirOffsets) {
   EXPECT_EQ(img[base + 207], 0x01);
   EXPECT_EQ(img[base + 208], 1);
   EXPECT_EQ(base + 304, 3042u);
+}
+
+}  // namespace
+
+namespace {
+
+// ftp_tls.ini: what is written reads back (texts with tabs, '%' and 0xFF), damaged lines are dropped
+// one by one, and the file is its owner's only.
+TEST(TlsFileTest, RoundTripAndDamagedLines) {
+  TempDir dir;
+  const std::string path = dir.cp1251() + "ftp_tls.ini";
+  const std::string pin = ftp::base64(std::string(32, 'p')), print = std::string(95, 'F');
+  TlsFile f;
+  f.load(path);
+  EXPECT_EQ(f.size(), 0u);
+  const TlsFile::Key odd{"host", 21, "us\ter%\xff\r"};
+  f.set(odd, {ftp::TlsMode::Required, pin, print});
+  f.set({"10.0.0.1", 2121, "op"}, {ftp::TlsMode::WhenOffered, "", ""});
+  f.set({"gone", 21, "op"}, {});  // no TLS and nothing pinned: no line
+  ASSERT_TRUE(f.save());
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(dir.path() / "ftp_tls.ini").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+  TlsFile g;
+  g.load(path);
+  EXPECT_EQ(g.size(), 2u);
+  EXPECT_EQ(g.entry(odd), (TlsEntry{ftp::TlsMode::Required, pin, print}));
+  EXPECT_EQ(g.entry({"10.0.0.1", 2121, "op"}).mode, ftp::TlsMode::WhenOffered);
+
+  const std::string good = "h\t21\tu\t2\t" + pin + "\t" + print;
+  const std::string lines[] = {
+      "h\t21\tu\t3\t\t",                  // unknown mode
+      "h\t70000\tu\t1\t\t",               // port out of range
+      "h\t21\tu\t1\tshort\t" + print,     // a pin that is not a SHA-256
+      "h\t21\tu\t1\t" + pin + "\tAB:CD",  // a fingerprint cut short
+      "h%G1\t21\tu\t1\t\t",               // a broken escape
+      "h\t21\tu\t1\t\t\textra",           // a field too many
+      good.substr(0, good.size() - 10),   // the file ends mid-line
+  };
+  for (const auto& line : lines) {
+    SCOPED_TRACE(line);
+    writeBytes(dir.path() / "ftp_tls.ini", "# comment\r\n" + good + "\r\n" + line + "\n");
+    g.load(path);
+    EXPECT_EQ(g.size(), 1u);
+    EXPECT_EQ(g.entry({"h", 21, "u"}).pin, pin);
+  }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   root_ = dir_.path() / "root";
   log_ = dir_.path() / "commands.log";
   faults_ = dir_.path() / "faults.json";
+  wire_ = dir_.path() / "wire.bin";
   std::filesystem::create_directories(root_);
   rootHost_ = hostPath(root_);
   if (!options_.home.empty()) makeDir(options_.home);
@@ -47,7 +48,13 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   std::vector<std::string> args = {"/usr/bin/python3"};
   if (relay_) {
     args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", ftpServerKindName(kind), "--servers",
-                             OSTRAFTP_FTP_SERVERS_DIR, "--state", hostPath(dir_.path()) + "/state"});
+                             OSTRAFTP_FTP_SERVERS_DIR, "--state", hostPath(dir_.path()) + "/state",
+                             "--capture", hostPath(wire_)});
+    if (options_.tls != Options::Tls::None) {
+      if (options_.certificate.empty()) options_.certificate = makeCertificate(dir_.path(), "server");
+      args.insert(args.end(), {"--tls", options_.tls == Options::Tls::Offered ? "offer" : "require", "--cert",
+                               options_.certificate});
+    }
   } else {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);
     if (kind == FtpServerKind::PyftpdlibTelnet) args.push_back("--telnet");
@@ -86,6 +93,23 @@ FtpServer::~FtpServer() {
   } catch (const std::exception&) {
   }
 #endif
+}
+
+std::string FtpServer::wire() const {
+  std::ifstream in(wire_, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string FtpServer::makeCertificate(const std::filesystem::path& folder, const std::string& name) {
+  const std::string key = hostPath(folder) + "/" + name + ".key",
+                    cert = hostPath(folder) + "/" + name + ".crt";
+  const std::string pem = hostPath(folder) + "/" + name + ".pem";
+  (void)hostRun({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                 "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=" + name, "-keyout",
+                 key, "-out", cert});
+  (void)hostRun(
+      {"/bin/sh", "-c", "cat '" + key + "' '" + cert + "' > '" + pem + "' && chmod 644 '" + pem + "'"});
+  return pem;
 }
 
 std::filesystem::path FtpServer::local(const std::string& serverPath) const {

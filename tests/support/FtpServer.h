@@ -25,6 +25,10 @@ class FtpServer {
     int maxConnections = 0;  // > 0: more connections at once get "421 Too many connections" (pyftpdlib)
     std::string user = "op";
     std::string password = "secret";
+    // Explicit FTPS (real servers): offered, or required for the login and the data connections; with a
+    // certificate made for the server (or this one, a PEM file of key and certificate on the Linux side).
+    enum class Tls { None, Offered, Required } tls = Tls::None;
+    std::string certificate;
   };
 
   FtpServer();
@@ -48,6 +52,11 @@ class FtpServer {
   // Every command line the server received since the start or the last clearLog().
   std::vector<std::string> commands() const;
   void clearLog();
+  // Every byte the clients sent on their control connections (real servers).
+  std::string wire() const;
+  // Makes a self-signed certificate with its key into a PEM file in folder (on the Linux side); returns
+  // its Linux path.
+  static std::string makeCertificate(const std::filesystem::path& folder, const std::string& name);
 
   // Replaces the fault hooks (a JSON array, see ftpd.py); "[]" removes them.
   void setFaults(const std::string& jsonArray);
@@ -68,7 +77,7 @@ class FtpServer {
  private:
   Options options_;
   TempDir dir_;
-  std::filesystem::path root_, log_, faults_;
+  std::filesystem::path root_, log_, faults_, wire_;
   void own(const std::string& serverPath) const;
   std::string hostLocal(const std::string& serverPath) const;
   std::string rootHost_;  // the root's Linux path

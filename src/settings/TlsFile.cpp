@@ -1,0 +1,109 @@
+#include "settings/TlsFile.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "core/FileSys.h"
+#include "core/Text.h"
+#include "settings/SettingsFile.h"
+
+namespace {
+
+constexpr size_t kMaxFileBytes = 1 << 20;  // ten connections need a few hundred bytes
+
+std::string escape(const std::string& s) {
+  std::string out;
+  for (const char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == '%' || b == 0x7f) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::optional<std::string> unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size()) return std::nullopt;
+    const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+std::vector<std::string> split(const std::string& line, char sep) {
+  std::vector<std::string> out(1);
+  for (const char c : line) {
+    if (c == sep)
+      out.emplace_back();
+    else
+      out.back() += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+TlsFile::Key TlsFile::keyOf(const ConnectionRecord& r) {
+  return {r.host(), static_cast<uint32_t>(r.port()) & 0xFFFFu, r.user()};
+}
+
+void TlsFile::load(std::string path) {
+  path_ = std::move(path);
+  entries_.clear();
+  const auto bytes = fsys::readFile(path_, kMaxFileBytes);
+  if (!bytes) return;
+  for (std::string line : split(*bytes, '\n')) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const auto f = split(line, '\t');
+    if (f.size() != 6) continue;
+    const auto host = unescape(f[0]), user = unescape(f[2]);
+    const auto port = text::parseInteger(f[1]);
+    const auto mode = text::parseInteger(f[3]);
+    if (!host || !user || !port || *port < 0 || *port > 65535 || !mode || *mode < 0 || *mode > 2) continue;
+    const bool pinned = ftp::unbase64(f[4]).value_or("").size() == 32 && f[5].size() == 95;
+    if (!f[4].empty() && !pinned) continue;
+    TlsEntry e{static_cast<ftp::TlsMode>(*mode), pinned ? f[4] : "", pinned ? f[5] : ""};
+    set({*host, static_cast<unsigned>(*port), *user}, e);
+  }
+}
+
+bool TlsFile::save() const {
+  std::string out = "# ostraftp: TLS per connection (host, port, user, mode, pinned key, fingerprint)\r\n";
+  for (const auto& [k, e] : entries_) {
+    out += escape(std::get<0>(k)) + '\t' + std::to_string(std::get<1>(k)) + '\t' + escape(std::get<2>(k)) +
+           '\t' + std::to_string(static_cast<int>(e.mode)) + '\t' + e.pin + '\t' + e.fingerprint + "\r\n";
+  }
+  return fsys::writeFileAtomic(path_, out, true);
+}
+
+TlsEntry TlsFile::entry(const Key& k) const {
+  const auto at = entries_.find(k);
+  return at == entries_.end() ? TlsEntry{} : at->second;
+}
+
+void TlsFile::set(const Key& k, const TlsEntry& e) {
+  if (e == TlsEntry{})
+    entries_.erase(k);
+  else
+    entries_[k] = e;
+}
