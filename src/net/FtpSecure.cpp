@@ -39,6 +39,11 @@ bool FtpSession::loginSecurely(ftp::Connection& c, const std::string& host, unsi
   const TlsEntry tls = tls_ ? tls_->entry({host, port, user}) : TlsEntry{};
   c.tls = tls.mode;
   c.pin = tls.pin;
+  // A build without TLS never lets a connection that asks for it go out in the clear.
+  if (c.tls != ftp::TlsMode::None && !ftp::tlsAvailable()) {
+    error = ftp::kErrorTlsFailed;
+    return false;
+  }
   if (c.login(timeouts_, askFeatures, error)) return true;
   switch (c.result) {
     case CURLE_PEER_FAILED_VERIFICATION:

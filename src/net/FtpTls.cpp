@@ -1,5 +1,7 @@
 #include "net/FtpTls.h"
 
+#include <curl/curl.h>
+
 #include <array>
 #include <cstdio>
 
@@ -98,6 +100,10 @@ std::optional<std::string_view> publicKeyInfo(std::string_view der) {
 }
 
 }  // namespace
+
+bool tlsAvailable() {
+  return (curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_SSL) != 0;
+}
 
 std::string sha256(std::string_view bytes) {
   std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,

@@ -23,6 +23,9 @@ struct ServerKey {
   std::string subject;      // as the TLS library names it
 };
 
+// Whether this build's libcurl speaks TLS at all.
+[[nodiscard]] bool tlsAvailable();
+
 // SHA-256 of bytes (32 raw bytes).
 [[nodiscard]] std::string sha256(std::string_view bytes);
 [[nodiscard]] std::string base64(std::string_view bytes);
