@@ -1,7 +1,8 @@
 // The connect, the object click, the line click, the report open, the next object click and the close
 // of the headless window against the test server behind a delayed link of 0, 2, 100 and 300 ms round
-// trip, on one connection and on five, as medians in seconds and in round trips, next to the least a
-// client with five connections needs.
+// trip, on one connection and on five, and on five over explicit FTPS (TLS required, the server's key
+// pinned), as medians in seconds and in round trips, next to the least a plain client with five
+// connections needs.
 // Needs root for the link (network namespaces and TUN devices); says so and skips otherwise.
 //
 //   bench_latency [ROUND_TRIP_MS ...]     (default 0 2 100 300)
@@ -24,6 +25,8 @@
 #include "DelayedLink.h"
 #include "app/Main.h"
 #include "core/ReportKind.h"
+#include "net/FtpTls.h"
+#include "settings/TlsFile.h"
 #include "support/ModalDriver.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
@@ -72,17 +75,29 @@ void fill(const std::filesystem::path& root) {
   }
 }
 
-// The test server in the link's server namespace; its port, 0 when it did not start.
-int startServer(const std::filesystem::path& root, pid_t& pid) {
+// A test server in the link's server namespace: pyftpdlib, or vsftpd (behind its logging relay) with
+// TLS required when cert names its PEM file; its port, 0 when it did not start.
+int startServer(const std::filesystem::path& root, bool vsftpd, const std::string& cert, pid_t& pid) {
+  std::vector<std::string> args = {"ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3"};
+  if (vsftpd) {
+    const std::string state = root.parent_path().string() + (cert.empty() ? "/plain" : "/tls");
+    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", "vsftpd", "--servers",
+                             OSTRAFTP_FTP_SERVERS_DIR, "--state", state});
+    if (!cert.empty()) args.insert(args.end(), {"--tls", "require", "--cert", cert});
+  } else {
+    args.push_back(OSTRAFTP_FTPD_SCRIPT);
+  }
+  args.insert(args.end(), {"--root", root.string(), "--host", DelayedLink::kServerAddress});
   int out[2];
   if (pipe(out) != 0) return 0;
   pid = fork();
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
-    const std::string r = root.string();
-    execlp("ip", "ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3", OSTRAFTP_FTPD_SCRIPT,
-           "--root", r.c_str(), "--host", DelayedLink::kServerAddress, static_cast<char*>(nullptr));
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp("ip", argv.data());
     _exit(127);
   }
   ::close(out[1]);
@@ -90,7 +105,9 @@ int startServer(const std::filesystem::path& root, pid_t& pid) {
   char c;
   while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
   ::close(out[0]);
-  return line.rfind("PORT ", 0) == 0 ? std::atoi(line.c_str() + 5) : 0;
+  if (line.rfind("PORT ", 0) == 0) return std::atoi(line.c_str() + 5);
+  std::printf("bench_latency: %s: %s\n", args[5].c_str(), line.c_str());
+  return 0;
 }
 
 struct Times {
@@ -99,7 +116,8 @@ struct Times {
 
 // One operator's road, timed: connect and list the objects, choose A (its first line's reports come
 // with it), choose its other line, open that line's newest daily report, choose B, close.
-bool road(int port, int connections, Times& t) {
+// user: the login the server takes; pin: the server's key for a TLS road ("" for plain FTP).
+bool road(int port, int connections, const std::string& user, const std::string& pin, Times& t) {
   TempDir exe;
   RecorderUi ui;
   TFormMain form(exe.cp1251(), ui);
@@ -107,20 +125,28 @@ bool road(int port, int connections, Times& t) {
   r.setName("bench");
   r.setHost(DelayedLink::kServerAddress);
   r.setPort(port);
-  r.setUser("op");
+  r.setUser(user);
   r.setPassword("secret");
   form.Settings.setRecord(0, r);
   form.Settings.setConnectionCount(1);
   form.Settings.setCurrentConnection(0);
+  if (!pin.empty()) form.Tls.set(TlsFile::keyOf(r), {ftp::TlsMode::Required, pin, std::string(95, '0')});
   form.Ftp.setConnections(connections);
   form.Browse.SourceMode = Source::Ftp;
 
   auto t0 = Clock::now();
   if (!form.Ftp.FtpOpen() ||
-      !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory))
+      !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory)) {
+    std::printf("bench_latency: %s connect: error %u\n", pin.empty() ? "plain" : "TLS",
+                form.Ftp.GetLastError());
     return false;
+  }
   form.Browse.CurrentDirectory = form.Browse.BaseDirectory;
-  if (form.ListObjects() != 0) return false;
+  if (const int listed = form.ListObjects(); listed != 0) {
+    std::printf("bench_latency: %s object list: %d, error %u\n", pin.empty() ? "plain" : "TLS", listed,
+                form.Ftp.GetLastError());
+    return false;
+  }
   t.connect.push_back(seconds(t0));
   form.Ftp.AwaitExtras();  // the extra connections log in while the operator looks at the list
 
@@ -155,6 +181,9 @@ bool road(int port, int connections, Times& t) {
   t0 = Clock::now();
   form.Ftp.FtpClose();
   t.close.push_back(seconds(t0));
+  if (!shown || !ui.messages.empty())
+    std::printf("bench_latency: %s road: %s\n", pin.empty() ? "plain" : "TLS",
+                ui.messages.empty() ? "no report shown" : ui.messages.front().text.c_str());
   return shown && ui.messages.empty();
 }
 
@@ -168,7 +197,19 @@ int main(int argc, char** argv) {
   if (delays.empty()) delays = {0, 2, 100, 300};
 
   TempDir tree;
-  fill(tree.path());
+  fill(tree.path() / "root");
+  const std::string cert = (tree.path() / "server.pem").string();
+  if (std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                   "-subj /CN=bench -keyout '" +
+                   cert + "' -out '" + cert + ".crt' 2>/dev/null && cat '" + cert + ".crt' >> '" + cert +
+                   "' && chmod 644 '" + cert + "'")
+                      .c_str()) != 0) {
+    std::printf("bench_latency: openssl could not make the server's certificate\n");
+    return 1;
+  }
+  std::ifstream in(cert);
+  const auto key = ftp::serverKey(std::string(std::istreambuf_iterator<char>(in), {}), "");
+  if (!key) return 1;
   // The least a client with five connections needs, in round trips: the connection with its greeting
   // (2), USER, PASS, PWD, then a listing (EPSV, the data connection, MLSD); a listing or a file; the
   // object listing with the gas file beside it, then the first line's five kinds at once.
@@ -190,33 +231,43 @@ int main(int argc, char** argv) {
       std::printf("bench_latency: skipped: %s\n", why.c_str());
       return 0;
     }
-    pid_t server = -1;
-    const int port = startServer(tree.path(), server);
-    if (port == 0 || !link.enterClientSide()) {
-      std::printf("bench_latency: the test server did not start behind the link\n");
+    // pyftpdlib on one and on five connections; vsftpd, plain and with TLS, on five.
+    pid_t servers[3] = {-1, -1, -1};
+    const int port = startServer(tree.path() / "root", false, "", servers[0]);
+    const int vsPort = startServer(tree.path() / "root", true, "", servers[1]);
+    const int tlsPort = startServer(tree.path() / "root", true, cert, servers[2]);
+    if (port == 0 || vsPort == 0 || tlsPort == 0 || !link.enterClientSide()) {
+      std::printf("bench_latency: the test servers did not start behind the link\n");
       return 1;
     }
     const int rounds = rtt <= 2 ? 15 : rtt <= 100 ? 5 : 3;
-    Times one, five;
+    Times one, five, vs, tls;
     bool ok = true;
-    for (int i = 0; i < rounds && ok; ++i) ok = road(port, 1, one) && road(port, 5, five);
+    for (int i = 0; i < rounds && ok; ++i)
+      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) && road(vsPort, 5, "ftp", "", vs) &&
+           road(tlsPort, 5, "ftp", key->pin, tls);
     link.leaveClientSide();
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    for (const pid_t p : servers) {
+      kill(p, SIGTERM);
+      waitpid(p, nullptr, 0);
+    }
     if (!ok) {
       std::printf("bench_latency: a road failed at %d ms\n", rtt);
       return 1;
     }
     std::printf("\nround trip %d ms, medians of %d rounds\n", rtt, rounds);
-    std::printf("  %-22s %18s %18s %8s\n", "", "one connection", "five connections", "floor");
+    std::printf("  %-22s %18s %18s %18s %18s %8s\n", "", "one connection", "five connections", "vsftpd, five",
+                "vsftpd, five, TLS", "floor");
     for (const auto& a : actions) {
-      const double s1 = median(one.*a.values), s5 = median(five.*a.values);
-      if (rtt == 0) {
-        std::printf("  %-22s %9.3f s %8s %9.3f s %8s %5d RT\n", a.name, s1, "", s5, "", a.floor);
-      } else {
-        std::printf("  %-22s %9.3f s %5.1f RT %9.3f s %5.1f RT %5d RT\n", a.name, s1, s1 * 1000 / rtt, s5,
-                    s5 * 1000 / rtt, a.floor);
+      std::printf("  %-22s", a.name);
+      for (const Times* t : {&one, &five, &vs, &tls}) {
+        const double s = median(t->*a.values);
+        if (rtt == 0)
+          std::printf(" %9.3f s %8s", s, "");
+        else
+          std::printf(" %9.3f s %5.1f RT", s, s * 1000 / rtt);
       }
+      std::printf(" %5d RT\n", a.floor);
     }
   }
   return 0;

@@ -43,6 +43,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from faults import Faults  # noqa: E402
 
 TEST_USER = "ostraftp-ftp"
+HOST = "127.0.0.1"  # --host: a delayed link's own address in its server namespace
 
 
 def skip(reason):
@@ -52,7 +53,7 @@ def skip(reason):
 
 def free_port():
     s = socket.socket()
-    s.bind(("127.0.0.1", 0))
+    s.bind((HOST, 0))
     port = s.getsockname()[1]
     s.close()
     return port
@@ -120,7 +121,7 @@ def proftpd(a, bins, state, port, uid, gid, name):
 ServerType standalone
 DefaultServer on
 Port {port}
-DefaultAddress 127.0.0.1
+DefaultAddress {HOST}
 SocketBindTight on
 UseIPv6 off
 User {name}
@@ -168,7 +169,7 @@ def vsftpd(a, bins, state, port, uid, gid, name):
     # Without root vsftpd serves anonymous logins only ("ftp" or "anonymous", any password).
     conf = f"""listen=YES
 listen_ipv6=NO
-listen_address=127.0.0.1
+listen_address={HOST}
 listen_port={port}
 background=NO
 run_as_launching_user=YES
@@ -188,6 +189,7 @@ xferlog_enable=NO
 dirmessage_enable=NO
 use_localtime=YES
 max_per_ip=0
+pasv_promiscuous=YES
 idle_session_timeout={max(1, int(a.idle)) if a.idle > 0 else 600}
 """
     if a.tls != "none":
@@ -220,7 +222,7 @@ def pureftpd(a, bins, state, port, uid, gid, name):
     subprocess.run([os.path.join(bins, "usr/bin/pure-pw"), "mkdb", pdb, "-f", passwd], check=True,
                    stdout=subprocess.DEVNULL, env=library_env(bins))
     idle_minutes = max(1, int(a.idle / 60)) if a.idle > 0 else 15
-    return [os.path.join(bins, "usr/sbin/pure-ftpd"), "-S", "127.0.0.1,%d" % port, "-l", "puredb:" + pdb,
+    return [os.path.join(bins, "usr/sbin/pure-ftpd"), "-S", "%s,%d" % (HOST, port), "-l", "puredb:" + pdb,
             "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")] + \
         ([] if a.tls == "none" else ["-Y", "1" if a.tls == "offer" else "3", "-2", a.cert])
 
@@ -276,7 +278,7 @@ class Relay:
         self.lock = threading.Lock()
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", 0))
+        self.sock.bind((HOST, 0))
         self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
 
@@ -315,7 +317,7 @@ class Relay:
             time.sleep(3600)
             return
         try:
-            server = socket.create_connection(("127.0.0.1", self.server_port))
+            server = socket.create_connection((HOST, self.server_port))
         except OSError:
             client.close()
             return
@@ -417,9 +419,12 @@ def main():
     p.add_argument("--tls", choices=("none", "offer", "require"), default="none",
                    help="explicit FTPS: offered, or required for the login and the data")
     p.add_argument("--cert", help="the server's certificate and key, one PEM file (with --tls)")
+    p.add_argument("--host", default="127.0.0.1", help="address to listen on (a delayed link's own)")
     p.add_argument("--capture", help="file that receives every byte the client sends on the control connection")
     a = p.parse_args()
     a.home = os.fsencode(a.home)
+    global HOST
+    HOST = a.host
 
     binary = {"proftpd": "usr/sbin/proftpd", "vsftpd": "usr/sbin/vsftpd", "pureftpd": "usr/sbin/pure-ftpd",
               "inetutils": "usr/sbin/ftpd"}
@@ -467,7 +472,7 @@ def main():
                 text = f.read().decode("utf8", "replace").strip().replace("\n", " | ")
             skip("%s did not start: %s" % (a.kind, text[-300:]))
         try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            socket.create_connection((HOST, port), timeout=1).close()
             break
         except OSError:
             if time.time() > deadline:
