@@ -166,6 +166,10 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_USE_SSL,
                    static_cast<long>(tls == TlsMode::Required || probing_ ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+#ifdef _WIN32
+  // The system's store is Windows' own (OpenSSL would read only a bundle file of its own).
+  curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+#endif
   // A pinned key replaces the store's verdict: the connection goes on only with that very key.
   const bool pinned = !pin.empty() || probing_;
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, pinned ? 0L : 1L);

@@ -57,8 +57,8 @@ struct Fixture {
   }
 };
 
-// A build whose libcurl has no TLS (the Windows build for now): a connection that asks for TLS never
-// opens, says why, and sends nothing.
+// A build whose libcurl has no TLS: a connection that asks for TLS never opens, says why, and sends
+// nothing.
 bool withoutTls(Fixture& f) {
   if (ftp::tlsAvailable()) return false;
   f.choose(TlsMode::WhenOffered);
