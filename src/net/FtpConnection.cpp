@@ -166,6 +166,12 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_USE_SSL,
                    static_cast<long>(tls == TlsMode::Required || probing_ ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  // TLS 1.2 exactly: under TLS 1.3 vsftpd refuses the data connection that follows an upload ("522 SSL
+  // connection failed: session reuse required"), since the upload's own connection replaced the session
+  // the next one resumes; TLS 1.2 data connections all resume the control connection's session.
+  curl_easy_setopt(
+      curl, CURLOPT_SSLVERSION,
+      static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
   // The key share goes out for P-256 first: vsftpd takes no other group, and a share it cannot take costs
   // a round trip (a retried hello) on every handshake; every server takes P-256.
   curl_easy_setopt(curl, CURLOPT_SSL_EC_CURVES, "P-256:X25519:P-384");

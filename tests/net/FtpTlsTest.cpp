@@ -77,6 +77,14 @@ void everyRoad(Fixture& f) {
   s.FetchAhead({{FtpSession::Ahead::Kind::Listing, f.server->path(kObject)}});
   EXPECT_EQ(downloadWhole(s, "\xc7\xe0\xf0\xff-gaspar.txt"), "SP: 0.68\r\n");
   EXPECT_TRUE(uploadWhole(s, "new.txt", "SP: 0.70\r\n"));
+  // The file as listed after the upload: its time is what the gas window shows.
+  ftp::FindData entry;
+  bool listed = false;
+  EXPECT_EQ(
+      s.ForEachEntry("new.txt", entry, [&](const ftp::FindData& e) { return !(listed = e.lastWriteValid); }),
+      FtpSession::Listing::Listed)
+      << s.GetLastError();
+  EXPECT_TRUE(listed);
   EXPECT_TRUE(s.FtpCreateDirectory(s.ConnectionHandle, "v0017n\xff"));
   std::ifstream in(f.server->local(kObject + "/new.txt"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "SP: 0.70\r\n");
