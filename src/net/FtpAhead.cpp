@@ -145,7 +145,7 @@ int FtpSession::ExtrasReady() const {
 }
 
 void FtpSession::AwaitExtras() {
-  for (pump(); !background_.empty(); pump()) ftp::Connection::wait(background_);
+  for (pump(); extrasActive(); pump()) ftp::Connection::wait(background_);
 }
 
 void FtpSession::openExtras() {
@@ -171,7 +171,7 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->prepareLogin(timeouts_);
-    if (!c->start()) continue;
+    if (!launch(*c)) continue;
     x->c = std::move(c);
     x->state = Extra::State::LoggingIn;
   }
@@ -181,7 +181,7 @@ void FtpSession::reopenExtras() {
 void FtpSession::pump() {
   for (auto& x : extras_) {
     const bool active = x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
-    if (!active || !x->c->step()) continue;
+    if (!active || !(x->c->detached() ? x->c->detachedDone() : x->c->step())) continue;
     if (x->state == Extra::State::Busy) {
       finishJob(*x);
     } else if (x->c->result == CURLE_OK) {
@@ -202,8 +202,18 @@ void FtpSession::pump() {
   }
   background_.clear();
   for (auto& x : extras_) {
-    if (x->c && x->c->running) background_.push_back(x->c.get());
+    if (x->c && !x->c->detached() && x->c->running) background_.push_back(x->c.get());
   }
+}
+
+bool FtpSession::launch(ftp::Connection& c) {
+  return c.tls != ftp::TlsMode::None ? c.startDetached() : c.start();
+}
+
+bool FtpSession::extrasActive() const {
+  return std::any_of(extras_.begin(), extras_.end(), [](const auto& x) {
+    return x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
+  });
 }
 
 void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
@@ -221,7 +231,7 @@ void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
 void FtpSession::startJob(Extra& x, Job job) {
   x.job = std::move(job);  // the body is collected in place
   prepareJob(*x.c, x.job);
-  if (x.c->start()) {
+  if (launch(*x.c)) {
     x.state = Extra::State::Busy;
   } else {
     x.state = Extra::State::Lost;

@@ -124,7 +124,36 @@ uint32_t curlError(CURLcode rc, long code) {
   }
 }
 
+std::atomic<int> Connection::detachedRunning{0};
+
+bool Connection::startDetached() {
+  if (!start()) return false;
+  workerDone_ = false;
+  ++detachedRunning;
+  worker_ = std::thread([this] {
+    while (!step()) wait({this});
+    --detachedRunning;
+    workerDone_.store(true, std::memory_order_release);
+  });
+  return true;
+}
+
+bool Connection::detachedDone() {
+  if (!worker_.joinable()) return true;
+  if (!workerDone_.load(std::memory_order_acquire)) return false;
+  worker_.join();
+  return true;
+}
+
 Connection::~Connection() {
+  if (worker_.joinable()) {
+    // Its sockets shut down, a request on its own thread ends at once, a handshake included.
+    {
+      const std::lock_guard<std::mutex> lock(socketsLock_);
+      for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
+    }
+    worker_.join();
+  }
   // Goodbye without waiting: libcurl would wait for the answer to its QUIT, a round trip per connection
   // (five on a session with extra connections, also at every reconnect). Its own QUIT then fails at
   // once on the closed socket. A request still running gets no QUIT: its data connection may be open.
@@ -229,12 +258,18 @@ curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* ad
   const curl_socket_t fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 #endif
   if (fd == CURL_SOCKET_BAD) return fd;
-  static_cast<Connection*>(self)->sockets_.insert(fd);
+  auto* c = static_cast<Connection*>(self);
+  const std::lock_guard<std::mutex> lock(c->socketsLock_);
+  c->sockets_.insert(fd);
   return fd;
 }
 
 int Connection::closeSocket(void* self, curl_socket_t fd) {
-  static_cast<Connection*>(self)->sockets_.erase(fd);
+  {
+    auto* c = static_cast<Connection*>(self);
+    const std::lock_guard<std::mutex> lock(c->socketsLock_);
+    c->sockets_.erase(fd);
+  }
 #ifdef _WIN32
   return closesocket(fd);
 #else
@@ -317,7 +352,8 @@ bool Connection::step() {
 void Connection::wait(const std::vector<Connection*>& running) {
   constexpr long kNoSocketWaitMs = 1;
   constexpr long kSocketWaitMs = 50;
-  long timeout = kSocketWaitMs;
+  constexpr long kDetachedWaitMs = 2;  // a request on another thread may have ended meanwhile
+  long timeout = detachedRunning > 0 ? kDetachedWaitMs : kSocketWaitMs;
   std::vector<pollfd> fds;
   for (const Connection* c : running) {
     if (!c->running) continue;

@@ -7,12 +7,15 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/FtpTelnet.h"
@@ -131,6 +134,15 @@ class Connection {
   static void wait(const std::vector<Connection*>& running);
   bool running = false;
   CURLcode result = CURLE_OK;
+  // The request on a thread of its own, for connections with TLS: libcurl 7.88 makes the TLS handshakes
+  // of FTP (after AUTH TLS, and on every protected data connection) in blocking calls, which on one
+  // thread would hold up every other connection and the window. Until detachedDone() is true only that
+  // thread touches this connection.
+  [[nodiscard]] bool startDetached();
+  [[nodiscard]] bool detachedDone();
+  [[nodiscard]] bool detached() const { return worker_.joinable(); }
+  // Requests running on threads of their own, process-wide: waits stay short while any does.
+  static std::atomic<int> detachedRunning;
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
 
@@ -161,6 +173,9 @@ class Connection {
   // The sockets libcurl opened for this handle and has not closed: between requests only the control
   // connection's. The destructor says QUIT on it without waiting for the answer.
   std::set<curl_socket_t> sockets_;
+  std::mutex socketsLock_;  // the sockets are opened and closed on the request's thread
+  std::thread worker_;
+  std::atomic<bool> workerDone_{false};
   static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* self, curl_socket_t fd);
 };
