@@ -146,14 +146,7 @@ bool Connection::detachedDone() {
 }
 
 Connection::~Connection() {
-  if (worker_.joinable()) {
-    // Its sockets shut down, a request on its own thread ends at once, a handshake included.
-    {
-      const std::lock_guard<std::mutex> lock(socketsLock_);
-      for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
-    }
-    worker_.join();
-  }
+  stopDetached();
   // Goodbye without waiting: libcurl would wait for the answer to its QUIT, a round trip per connection
   // (five on a session with extra connections, also at every reconnect). Its own QUIT then fails at
   // once on the closed socket. A request still running gets no QUIT: its data connection may be open.
@@ -286,19 +279,24 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
 // sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
 // the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
-  if (!start()) return result;
+  // With TLS the request runs on a thread of its own (see startDetached), and this one goes on with
+  // the window and the other connections meanwhile.
+  const bool detach = tls != TlsMode::None;
+  if (!(detach ? startDetached() : start())) return result;
   // An error thrown by the wait hook or the background work ends the request: libcurl closes its
   // connection, and the next request starts afresh.
   const OnUnwind abandon([this] {
+    stopDetached();
     curl_multi_remove_handle(multi, curl);
     running = false;
     result = CURLE_ABORTED_BY_CALLBACK;
   });
   WaitPacer pacer(waiting);
   std::vector<Connection*> all;
-  while (!step()) {
+  while (!(detach ? detachedDone() : step())) {
     if (background && *background) (*background)();
-    all.assign(1, this);
+    all.clear();
+    if (!detach) all.push_back(this);
     if (companions)
       std::copy_if(companions->begin(), companions->end(), std::back_inserter(all),
                    [](const Connection* c) { return c->running; });
@@ -306,6 +304,15 @@ CURLcode Connection::run() {
     pacer.tick();
   }
   return result;
+}
+
+void Connection::stopDetached() {
+  if (!worker_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(socketsLock_);
+    for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
+  }
+  worker_.join();
 }
 
 WaitPacer::WaitPacer(const std::function<void()>* hook)

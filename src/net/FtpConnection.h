@@ -141,6 +141,8 @@ class Connection {
   [[nodiscard]] bool startDetached();
   [[nodiscard]] bool detachedDone();
   [[nodiscard]] bool detached() const { return worker_.joinable(); }
+  // Ends a request on its own thread at once (its sockets shut down, a handshake included) and joins it.
+  void stopDetached();
   // Requests running on threads of their own, process-wide: waits stay short while any does.
   static std::atomic<int> detachedRunning;
   // True when the last request had to open a new control connection.
