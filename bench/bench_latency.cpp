@@ -27,6 +27,7 @@
 #include "core/ReportKind.h"
 #include "net/FtpTls.h"
 #include "settings/TlsFile.h"
+#include "support/FtpServer.h"
 #include "support/ModalDriver.h"
 #include "support/RecorderUi.h"
 #include "support/TempDir.h"
@@ -198,18 +199,14 @@ int main(int argc, char** argv) {
 
   TempDir tree;
   fill(tree.path() / "root");
-  const std::string cert = (tree.path() / "server.pem").string();
-  if (std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-                   "-subj /CN=bench -keyout '" +
-                   cert + "' -out '" + cert + ".crt' 2>/dev/null && cat '" + cert + ".crt' >> '" + cert +
-                   "' && chmod 644 '" + cert + "'")
-                      .c_str()) != 0) {
+  // The TLS server's certificate, made as the tests make theirs.
+  const std::string cert = FtpServer::makeCertificate(tree.path(), "bench");
+  std::ifstream in(cert);
+  const auto key = ftp::serverKey(std::string(std::istreambuf_iterator<char>(in), {}), "");
+  if (!key) {
     std::printf("bench_latency: openssl could not make the server's certificate\n");
     return 1;
   }
-  std::ifstream in(cert);
-  const auto key = ftp::serverKey(std::string(std::istreambuf_iterator<char>(in), {}), "");
-  if (!key) return 1;
   // The least a client with five connections needs, in round trips: the connection with its greeting
   // (2), USER, PASS, PWD, then a listing (EPSV, the data connection, MLSD); a listing or a file; the
   // object listing with the gas file beside it, then the first line's five kinds at once.

@@ -17,6 +17,13 @@ bool hasControlBytes(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::optional<int32_t> parseInteger(std::string_view s) {
   // One sign at most: "+-9" is no number.
   if (!s.empty() && s.front() == '+') {

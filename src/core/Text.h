@@ -15,6 +15,9 @@ std::string trimBlanks(std::string_view s);
 // would end it early) nor name a Windows file.
 bool hasControlBytes(std::string_view s);
 
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int hexDigit(char c);
+
 // A decimal integer with an optional sign and nothing else; nothing when the text is not one or does
 // not fit 32 bits.
 std::optional<int32_t> parseInteger(std::string_view s);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "core/Text.h"
 #include "gas/Suplfunc.h"
 
 namespace gas {
@@ -89,19 +90,13 @@ class Scanner {
     skip();
     out = 0;
     size_t k = 0;
-    while (i_ < s_.size() && k < 4 && hexDigit(s_[i_]) >= 0)
-      out = out * 16 + static_cast<unsigned>(hexDigit(s_[i_++])), ++k;
+    while (i_ < s_.size() && k < 4 && text::hexDigit(s_[i_]) >= 0)
+      out = out * 16 + static_cast<unsigned>(text::hexDigit(s_[i_++])), ++k;
     return k > 0;
   }
 
  private:
   static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-  static int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
   void skip() {
     while (i_ < s_.size() && space(s_[i_])) ++i_;
   }

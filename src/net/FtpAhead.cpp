@@ -171,7 +171,7 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->prepareLogin(timeouts_);
-    if (!launch(*c)) continue;
+    if (!c->start()) continue;
     x->c = std::move(c);
     x->state = Extra::State::LoggingIn;
   }
@@ -181,7 +181,7 @@ void FtpSession::reopenExtras() {
 void FtpSession::pump() {
   for (auto& x : extras_) {
     const bool active = x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
-    if (!active || !(x->c->detached() ? x->c->detachedDone() : x->c->step())) continue;
+    if (!active || !x->c->step()) continue;
     if (x->state == Extra::State::Busy) {
       finishJob(*x);
     } else if (x->c->result == CURLE_OK) {
@@ -206,10 +206,6 @@ void FtpSession::pump() {
   }
 }
 
-bool FtpSession::launch(ftp::Connection& c) {
-  return c.tls != ftp::TlsMode::None ? c.startDetached() : c.start();
-}
-
 bool FtpSession::extrasActive() const {
   return std::any_of(extras_.begin(), extras_.end(), [](const auto& x) {
     return x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
@@ -231,7 +227,7 @@ void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
 void FtpSession::startJob(Extra& x, Job job) {
   x.job = std::move(job);  // the body is collected in place
   prepareJob(*x.c, x.job);
-  if (launch(*x.c)) {
+  if (x.c->start()) {
     x.state = Extra::State::Busy;
   } else {
     x.state = Extra::State::Lost;

@@ -126,25 +126,6 @@ uint32_t curlError(CURLcode rc, long code) {
 
 std::atomic<int> Connection::detachedRunning{0};
 
-bool Connection::startDetached() {
-  if (!start()) return false;
-  workerDone_ = false;
-  ++detachedRunning;
-  worker_ = std::thread([this] {
-    while (!step()) wait({this});
-    --detachedRunning;
-    workerDone_.store(true, std::memory_order_release);
-  });
-  return true;
-}
-
-bool Connection::detachedDone() {
-  if (!worker_.joinable()) return true;
-  if (!workerDone_.load(std::memory_order_acquire)) return false;
-  worker_.join();
-  return true;
-}
-
 Connection::~Connection() {
   stopDetached();
   // Goodbye without waiting: libcurl would wait for the answer to its QUIT, a round trip per connection
@@ -279,10 +260,9 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
 // sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
 // the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
-  // With TLS the request runs on a thread of its own (see startDetached), and this one goes on with
-  // the window and the other connections meanwhile.
-  const bool detach = tls != TlsMode::None;
-  if (!(detach ? startDetached() : start())) return result;
+  // With TLS the request runs on a thread of its own (see start()), and this one goes on with the
+  // window and the other connections meanwhile.
+  if (!start()) return result;
   // An error thrown by the wait hook or the background work ends the request: libcurl closes its
   // connection, and the next request starts afresh.
   const OnUnwind abandon([this] {
@@ -293,10 +273,10 @@ CURLcode Connection::run() {
   });
   WaitPacer pacer(waiting);
   std::vector<Connection*> all;
-  while (!(detach ? detachedDone() : step())) {
+  while (!step()) {
     if (background && *background) (*background)();
     all.clear();
-    if (!detach) all.push_back(this);
+    if (!detached()) all.push_back(this);
     if (companions)
       std::copy_if(companions->begin(), companions->end(), std::back_inserter(all),
                    [](const Connection* c) { return c->running; });
@@ -326,6 +306,26 @@ void WaitPacer::tick() {
 }
 
 bool Connection::start() {
+  if (!begin()) return false;
+  if (tls == TlsMode::None) return true;
+  workerDone_ = false;
+  ++detachedRunning;
+  worker_ = std::thread([this] {
+    while (!advance()) wait({this});
+    --detachedRunning;
+    workerDone_.store(true, std::memory_order_release);
+  });
+  return true;
+}
+
+bool Connection::step() {
+  if (!worker_.joinable()) return advance();
+  if (!workerDone_.load(std::memory_order_acquire)) return false;
+  worker_.join();
+  return true;
+}
+
+bool Connection::begin() {
   result = CURLE_COULDNT_CONNECT;  // a request that ends without a result lost its connection
   if (!multi && !(multi = curl_multi_init())) {
     result = CURLE_OUT_OF_MEMORY;
@@ -339,7 +339,7 @@ bool Connection::start() {
   return true;
 }
 
-bool Connection::step() {
+bool Connection::advance() {
   if (!running) return true;
   int active = 0;
   bool done = curl_multi_perform(multi, &active) != CURLM_OK;

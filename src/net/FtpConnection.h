@@ -128,18 +128,16 @@ class Connection {
 
   // The request in steps, so that several connections run at once: start() hands the prepared request
   // to this connection's multi handle, step() drives it without waiting and is true once it finished
-  // (result set), wait() waits until one of the connections can go on.
+  // (result set), wait() waits until one of the connections can go on. With TLS the request runs on a
+  // thread of its own: libcurl 7.88 makes the TLS handshakes of FTP (after AUTH TLS, and on every
+  // protected data connection) in blocking calls, which on one thread would hold up every other
+  // connection and the window. Until step() says it finished, only that thread touches this connection.
   [[nodiscard]] bool start();
   [[nodiscard]] bool step();
   static void wait(const std::vector<Connection*>& running);
   bool running = false;
   CURLcode result = CURLE_OK;
-  // The request on a thread of its own, for connections with TLS: libcurl 7.88 makes the TLS handshakes
-  // of FTP (after AUTH TLS, and on every protected data connection) in blocking calls, which on one
-  // thread would hold up every other connection and the window. Until detachedDone() is true only that
-  // thread touches this connection.
-  [[nodiscard]] bool startDetached();
-  [[nodiscard]] bool detachedDone();
+  // The request runs on a thread of its own (wait() needs not watch this connection then).
   [[nodiscard]] bool detached() const { return worker_.joinable(); }
   // Ends a request on its own thread at once (its sockets shut down, a handshake included) and joins it.
   void stopDetached();
@@ -170,6 +168,9 @@ class Connection {
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
   bool probing_ = false;         // probeKey() runs
+  // start() and step() on the calling thread.
+  [[nodiscard]] bool begin();
+  [[nodiscard]] bool advance();
   // The directory libcurl's own CWD last entered on this handle (listings that enter first).
   std::string curlEntered_;
   // The sockets libcurl opened for this handle and has not closed: between requests only the control

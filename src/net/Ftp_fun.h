@@ -239,8 +239,6 @@ class FtpSession {
   void reopenExtras();
   void closeExtras();
   void pump();
-  // Starts the prepared request of an extra connection: on a thread of its own when it uses TLS.
-  [[nodiscard]] bool launch(ftp::Connection& c);
   [[nodiscard]] bool extrasActive() const;
   void startJob(Extra& x, Job job);
   void finishJob(Extra& x);

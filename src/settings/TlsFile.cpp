@@ -26,13 +26,6 @@ std::string escape(const std::string& s) {
   return out;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::optional<std::string> unescape(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -41,7 +34,7 @@ std::optional<std::string> unescape(const std::string& s) {
       continue;
     }
     if (i + 2 >= s.size()) return std::nullopt;
-    const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
+    const int hi = text::hexDigit(s[i + 1]), lo = text::hexDigit(s[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;
