@@ -2,10 +2,10 @@
 // of the headless window against the test server behind a delayed link of 0, 2, 100 and 300 ms round
 // trip, on one connection and on five, and on five over explicit FTPS (TLS required, the server's key
 // pinned), as medians in seconds and in round trips, next to the least a plain client with five
-// connections needs.
+// connections needs. The plain and TLS columns run on vsftpd, or on the server named.
 // Needs root for the link (network namespaces and TUN devices); says so and skips otherwise.
 //
-//   bench_latency [ROUND_TRIP_MS ...]     (default 0 2 100 300)
+//   bench_latency [--server vsftpd|proftpd|pureftpd] [ROUND_TRIP_MS ...]     (default vsftpd; 0 2 100 300)
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -76,14 +76,16 @@ void fill(const std::filesystem::path& root) {
   }
 }
 
-// A test server in the link's server namespace: pyftpdlib, or vsftpd (behind its logging relay) with
-// TLS required when cert names its PEM file; its port, 0 when it did not start.
-int startServer(const std::filesystem::path& root, bool vsftpd, const std::string& cert, pid_t& pid) {
+// A test server in the link's server namespace: pyftpdlib (kind empty), or a real server of that kind
+// (behind its logging relay) with TLS required when cert names its PEM file; its port, 0 when it did
+// not start.
+int startServer(const std::filesystem::path& root, const std::string& kind, const std::string& cert,
+                pid_t& pid) {
   std::vector<std::string> args = {"ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3"};
-  if (vsftpd) {
+  if (!kind.empty()) {
     const std::string state = root.parent_path().string() + (cert.empty() ? "/plain" : "/tls");
-    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", "vsftpd", "--servers",
-                             OSTRAFTP_FTP_SERVERS_DIR, "--state", state});
+    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", kind, "--servers", OSTRAFTP_FTP_SERVERS_DIR,
+                             "--state", state});
     if (!cert.empty()) args.insert(args.end(), {"--tls", "require", "--cert", cert});
   } else {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);
@@ -194,7 +196,15 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::vector<int> delays;
-  for (int i = 1; i < argc; ++i) delays.push_back(std::atoi(argv[i]));
+  std::string kind = "vsftpd";
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--server" && i + 1 < argc)
+      kind = argv[++i];
+    else
+      delays.push_back(std::atoi(argv[i]));
+  }
+  // vsftpd without root serves anonymous logins only; the others take the test user.
+  const std::string user = kind == "vsftpd" ? "ftp" : "op";
   if (delays.empty()) delays = {0, 2, 100, 300};
 
   TempDir tree;
@@ -228,11 +238,11 @@ int main(int argc, char** argv) {
       std::printf("bench_latency: skipped: %s\n", why.c_str());
       return 0;
     }
-    // pyftpdlib on one and on five connections; vsftpd, plain and with TLS, on five.
+    // pyftpdlib on one and on five connections; the real server, plain and with TLS, on five.
     pid_t servers[3] = {-1, -1, -1};
-    const int port = startServer(tree.path() / "root", false, "", servers[0]);
-    const int vsPort = startServer(tree.path() / "root", true, "", servers[1]);
-    const int tlsPort = startServer(tree.path() / "root", true, cert, servers[2]);
+    const int port = startServer(tree.path() / "root", "", "", servers[0]);
+    const int vsPort = startServer(tree.path() / "root", kind, "", servers[1]);
+    const int tlsPort = startServer(tree.path() / "root", kind, cert, servers[2]);
     if (port == 0 || vsPort == 0 || tlsPort == 0 || !link.enterClientSide()) {
       std::printf("bench_latency: the test servers did not start behind the link\n");
       return 1;
@@ -241,8 +251,8 @@ int main(int argc, char** argv) {
     Times one, five, vs, tls;
     bool ok = true;
     for (int i = 0; i < rounds && ok; ++i)
-      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) && road(vsPort, 5, "ftp", "", vs) &&
-           road(tlsPort, 5, "ftp", key->pin, tls);
+      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) && road(vsPort, 5, user, "", vs) &&
+           road(tlsPort, 5, user, key->pin, tls);
     link.leaveClientSide();
     for (const pid_t p : servers) {
       kill(p, SIGTERM);
@@ -253,8 +263,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("\nround trip %d ms, medians of %d rounds\n", rtt, rounds);
-    std::printf("  %-22s %18s %18s %18s %18s %8s\n", "", "one connection", "five connections", "vsftpd, five",
-                "vsftpd, five, TLS", "floor");
+    std::printf("  %-22s %18s %18s %18s %18s %8s\n", "", "one connection", "five connections",
+                (kind + ", five").c_str(), (kind + ", five, TLS").c_str(), "floor");
     for (const auto& a : actions) {
       std::printf("  %-22s", a.name);
       for (const Times* t : {&one, &five, &vs, &tls}) {

@@ -71,9 +71,11 @@ void FtpSession::awaitFetch(const std::string& path) {
     });
   };
   ftp::WaitPacer pacer(&waitHook_);
-  while (underWay()) {
-    ftp::Connection::wait(background_);
+  for (;;) {
+    const uint64_t seen = Connection::endedSoFar();
     pump();
+    if (!underWay()) break;
+    Connection::awaitEndAfter(seen);
     pacer.tick();
   }
 }
@@ -145,19 +147,22 @@ int FtpSession::ExtrasReady() const {
 }
 
 void FtpSession::AwaitExtras() {
-  for (pump(); extrasActive(); pump()) ftp::Connection::wait(background_);
+  for (;;) {
+    const uint64_t seen = Connection::endedSoFar();
+    pump();
+    if (!extrasActive()) break;
+    Connection::awaitEndAfter(seen);
+  }
 }
 
 void FtpSession::openExtras() {
   closeExtras();
-  connection_->companions = &background_;
   connection_->background = &pump_;
   for (int i = 1; i < connections_; ++i) extras_.push_back(std::make_unique<Extra>());
   reopenExtras();
 }
 
 void FtpSession::closeExtras() {
-  background_.clear();
   queue_.clear();
   extras_.clear();  // each says QUIT as its multi handle is cleaned up
 }
@@ -199,10 +204,6 @@ void FtpSession::pump() {
     Job job = std::move(queue_.back());
     queue_.pop_back();
     startJob(*x, std::move(job));
-  }
-  background_.clear();
-  for (auto& x : extras_) {
-    if (x->c && !x->c->detached() && x->c->running) background_.push_back(x->c.get());
   }
 }
 

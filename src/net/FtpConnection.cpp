@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -47,6 +48,11 @@ void forEachSocket(const fd_set& set, int maxfd, F f) {
     if (FD_ISSET(fd, &set)) f(fd);
 }
 #endif
+
+// The requests that ended on their threads, counted, for the window's thread to wait on.
+std::mutex endedLock;
+std::condition_variable requestEnded;
+uint64_t endedCount = 0;
 
 // The server's replies, line by line (libcurl hands FTP replies to the header callback). A download
 // that the server announces larger than the limit ends here, before its first byte.
@@ -124,10 +130,8 @@ uint32_t curlError(CURLcode rc, long code) {
   }
 }
 
-std::atomic<int> Connection::detachedRunning{0};
-
 Connection::~Connection() {
-  stopDetached();
+  stopWorker();
   // Goodbye without waiting: libcurl would wait for the answer to its QUIT, a round trip per connection
   // (five on a session with extra connections, also at every reconnect). Its own QUIT then fails at
   // once on the closed socket. A request still running gets no QUIT: its data connection may be open.
@@ -251,48 +255,36 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
 #endif
 }
 
-// Why not curl_easy_perform: libcurl 7.88 (Debian 12) sometimes reads the reply to EPSV/PASV in the same
-// step that sent the command; it then sets up the data connection but opens its socket only on its next
-// step, and meanwhile watches no socket at all. curl_easy_perform then sleeps its full poll time, one
-// second, before that next step: every listing or transfer may be a second late, on a fast link most
-// often. Here libcurl runs on a multi handle of our own, and whenever it watches no socket while the
-// request is still running, the wait lasts at most a millisecond, so such a step costs that. With
-// sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
-// the request stays libcurl's own, checked at each step.
 CURLcode Connection::run() {
-  // With TLS the request runs on a thread of its own (see start()), and this one goes on with the
-  // window and the other connections meanwhile.
   if (!start()) return result;
   // An error thrown by the wait hook or the background work ends the request: libcurl closes its
   // connection, and the next request starts afresh.
   const OnUnwind abandon([this] {
-    stopDetached();
+    stopWorker();
     curl_multi_remove_handle(multi, curl);
     running = false;
     result = CURLE_ABORTED_BY_CALLBACK;
   });
   WaitPacer pacer(waiting);
-  std::vector<Connection*> all;
-  while (!step()) {
+  for (;;) {
+    const uint64_t seen = endedSoFar();
+    if (step()) break;
     if (background && *background) (*background)();
-    all.clear();
-    if (!detached()) all.push_back(this);
-    if (companions)
-      std::copy_if(companions->begin(), companions->end(), std::back_inserter(all),
-                   [](const Connection* c) { return c->running; });
-    wait(all);
+    awaitEndAfter(seen);
     pacer.tick();
   }
   return result;
 }
 
-void Connection::stopDetached() {
+void Connection::stopWorker() {
   if (!worker_.joinable()) return;
   {
     const std::lock_guard<std::mutex> lock(socketsLock_);
     for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
   }
   worker_.join();
+  const std::lock_guard<std::mutex> lock(endedLock);
+  workerDone_ = false;
 }
 
 WaitPacer::WaitPacer(const std::function<void()>* hook)
@@ -307,22 +299,38 @@ void WaitPacer::tick() {
 
 bool Connection::start() {
   if (!begin()) return false;
-  if (tls == TlsMode::None) return true;
   workerDone_ = false;
-  ++detachedRunning;
   worker_ = std::thread([this] {
-    while (!advance()) wait({this});
-    --detachedRunning;
-    workerDone_.store(true, std::memory_order_release);
+    while (!advance()) waitSockets();
+    {
+      const std::lock_guard<std::mutex> lock(endedLock);
+      workerDone_ = true;
+      ++endedCount;
+    }
+    requestEnded.notify_all();
   });
   return true;
 }
 
 bool Connection::step() {
-  if (!worker_.joinable()) return advance();
-  if (!workerDone_.load(std::memory_order_acquire)) return false;
+  if (!worker_.joinable()) return !running;
+  {
+    const std::lock_guard<std::mutex> lock(endedLock);
+    if (!workerDone_) return false;
+    workerDone_ = false;
+  }
   worker_.join();
   return true;
+}
+
+uint64_t Connection::endedSoFar() {
+  const std::lock_guard<std::mutex> lock(endedLock);
+  return endedCount;
+}
+
+void Connection::awaitEndAfter(uint64_t seen) {
+  std::unique_lock<std::mutex> lock(endedLock);
+  requestEnded.wait_for(lock, std::chrono::milliseconds(30), [seen] { return endedCount != seen; });
 }
 
 bool Connection::begin() {
@@ -356,35 +364,36 @@ bool Connection::advance() {
   return true;
 }
 
-void Connection::wait(const std::vector<Connection*>& running) {
+// Why not curl_easy_perform: libcurl 7.88 (Debian 12) sometimes reads the reply to EPSV/PASV in the same
+// step that sent the command; it then sets up the data connection but opens its socket only on its next
+// step, and meanwhile watches no socket at all. curl_easy_perform then sleeps its full poll time, one
+// second, before that next step: every listing or transfer may be a second late, on a fast link most
+// often. Here libcurl runs on a multi handle of our own, and whenever it watches no socket while the
+// request is still running, the wait lasts at most a millisecond, so such a step costs that. With
+// sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
+// the request stays libcurl's own, checked at each step.
+void Connection::waitSockets() {
   constexpr long kNoSocketWaitMs = 1;
   constexpr long kSocketWaitMs = 50;
-  constexpr long kDetachedWaitMs = 2;  // a request on another thread may have ended meanwhile
-  long timeout = detachedRunning > 0 ? kDetachedWaitMs : kSocketWaitMs;
+  fd_set read, write, error;
+  FD_ZERO(&read);
+  FD_ZERO(&write);
+  FD_ZERO(&error);
+  int maxfd = -1;
+  curl_multi_fdset(multi, &read, &write, &error, &maxfd);
+  long timeout = maxfd < 0 ? kNoSocketWaitMs : kSocketWaitMs;
   std::vector<pollfd> fds;
-  for (const Connection* c : running) {
-    if (!c->running) continue;
-    fd_set read, write, error;
-    FD_ZERO(&read);
-    FD_ZERO(&write);
-    FD_ZERO(&error);
-    int maxfd = -1;
-    curl_multi_fdset(c->multi, &read, &write, &error, &maxfd);
-    if (maxfd < 0) timeout = std::min(timeout, kNoSocketWaitMs);
-    std::vector<pollfd> mine;
-    const auto add = [&mine](curl_socket_t fd, short events) {
-      auto at = std::find_if(mine.begin(), mine.end(), [fd](const pollfd& p) { return p.fd == fd; });
-      if (at == mine.end()) at = mine.insert(mine.end(), pollfd{fd, 0, 0});
-      at->events = static_cast<short>(at->events | events);
-    };
-    forEachSocket(read, maxfd, [&](curl_socket_t fd) { add(fd, POLLIN); });
-    forEachSocket(write, maxfd, [&](curl_socket_t fd) { add(fd, POLLOUT); });
-    forEachSocket(error, maxfd, [&](curl_socket_t fd) { add(fd, kPollError); });
-    std::copy_if(mine.begin(), mine.end(), std::back_inserter(fds), [](const pollfd& p) { return p.events; });
-    long own = -1;
-    curl_multi_timeout(c->multi, &own);
-    if (own >= 0) timeout = std::min(timeout, own);
-  }
+  const auto add = [&fds](curl_socket_t fd, short events) {
+    auto at = std::find_if(fds.begin(), fds.end(), [fd](const pollfd& p) { return p.fd == fd; });
+    if (at == fds.end()) at = fds.insert(fds.end(), pollfd{fd, 0, 0});
+    at->events = static_cast<short>(at->events | events);
+  };
+  forEachSocket(read, maxfd, [&](curl_socket_t fd) { add(fd, POLLIN); });
+  forEachSocket(write, maxfd, [&](curl_socket_t fd) { add(fd, POLLOUT); });
+  forEachSocket(error, maxfd, [&](curl_socket_t fd) { add(fd, kPollError); });
+  long own = -1;
+  curl_multi_timeout(multi, &own);
+  if (own >= 0) timeout = std::min(timeout, own);
   // Winsock's poll fails at once on no sockets instead of waiting.
   if (fds.empty())
     std::this_thread::sleep_for(std::chrono::milliseconds(timeout));

@@ -7,7 +7,6 @@
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -88,8 +87,7 @@ class Connection {
   std::vector<std::string> replies;
   // Called now and then while a request waits, so that the window can repaint (may be empty).
   const std::function<void()>* waiting = nullptr;
-  // Requests of other connections that run along while this one waits, and what drives them a step.
-  std::vector<Connection*>* companions = nullptr;
+  // What drives the requests of other connections a step while this one waits (may be empty).
   const std::function<void()>* background = nullptr;
 
   // The same server, login and TLS as first (the session's extra connections).
@@ -126,23 +124,23 @@ class Connection {
   [[nodiscard]] bool transferStarted() const;
   Body* receiving = nullptr;  // the download under way, for the header callback
 
-  // The request in steps, so that several connections run at once: start() hands the prepared request
-  // to this connection's multi handle, step() drives it without waiting and is true once it finished
-  // (result set), wait() waits until one of the connections can go on. With TLS the request runs on a
-  // thread of its own: libcurl 7.88 makes the TLS handshakes of FTP (after AUTH TLS, and on every
-  // protected data connection) in blocking calls, which on one thread would hold up every other
-  // connection and the window. Until step() says it finished, only that thread touches this connection.
+  // The request in steps, so that several connections run at once: start() runs the prepared request
+  // on a thread of its own, step() is true once it finished (result set and the thread joined). Until
+  // then only that thread touches this connection. Why threads: libcurl 7.88 waits in blocking calls
+  // for the final reply of a transfer (vsftpd sends its 226 only once the client acknowledged the data,
+  // a round trip later) and for FTP's TLS handshakes; on one thread each such wait held up every other
+  // connection and the window.
   [[nodiscard]] bool start();
   [[nodiscard]] bool step();
-  static void wait(const std::vector<Connection*>& running);
+  // The window's thread waits for requests this way: read endedSoFar(), step the requests, then
+  // awaitEndAfter() returns as soon as any request ended since the read (at once if one did meanwhile),
+  // or after 30 ms, so that the window repaints.
+  [[nodiscard]] static uint64_t endedSoFar();
+  static void awaitEndAfter(uint64_t seen);
   bool running = false;
   CURLcode result = CURLE_OK;
-  // The request runs on a thread of its own (wait() needs not watch this connection then).
-  [[nodiscard]] bool detached() const { return worker_.joinable(); }
-  // Ends a request on its own thread at once (its sockets shut down, a handshake included) and joins it.
-  void stopDetached();
-  // Requests running on threads of their own, process-wide: waits stay short while any does.
-  static std::atomic<int> detachedRunning;
+  // Ends a request at once (its sockets shut down, a handshake included) and joins its thread.
+  void stopWorker();
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
 
@@ -168,9 +166,11 @@ class Connection {
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
   bool probing_ = false;         // probeKey() runs
-  // start() and step() on the calling thread.
+  // begin() hands the request to the multi handle on the caller's thread; advance() and waitSockets()
+  // then drive it on the request's own.
   [[nodiscard]] bool begin();
   [[nodiscard]] bool advance();
+  void waitSockets();
   // The directory libcurl's own CWD last entered on this handle (listings that enter first).
   std::string curlEntered_;
   // The sockets libcurl opened for this handle and has not closed: between requests only the control
@@ -178,7 +178,7 @@ class Connection {
   std::set<curl_socket_t> sockets_;
   std::mutex socketsLock_;  // the sockets are opened and closed on the request's thread
   std::thread worker_;
-  std::atomic<bool> workerDone_{false};
+  bool workerDone_ = false;  // the request's thread has finished (under the lock of the ended requests)
   static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* self, curl_socket_t fd);
 };

@@ -281,8 +281,7 @@ class FtpSession {
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;
   std::vector<std::unique_ptr<Extra>> extras_;
-  std::deque<Job> queue_;                     // fetches waiting for a free extra connection
-  std::vector<ftp::Connection*> background_;  // the extras' running requests
+  std::deque<Job> queue_;  // fetches waiting for a free extra connection
   std::function<void()> pump_ = [this] { pump(); };
   std::function<void()> waitHook_;
   int actions_ = 0;

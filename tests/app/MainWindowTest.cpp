@@ -231,12 +231,14 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   const ConnectionRecord r = showConnected(server, "\xc3\xd0\xd1", 4);
   ASSERT_TRUE(form->Ftp.FtpOpen());
   ASSERT_TRUE(form->Browse.Connected);
+  form->Ftp.AwaitExtras();  // their logins run on threads of their own
+  ASSERT_EQ(form->Ftp.ExtrasReady(), ftp::kMaxConnections - 1);
   server.clearLog();
   form->N3Click();  // "Выход"
   EXPECT_FALSE(form->isVisible());
   EXPECT_FALSE(form->Browse.Connected);
   QTest::qWait(100);
-  EXPECT_EQ(server.commands(), std::vector<std::string>{"QUIT"});
+  EXPECT_EQ(server.commands(), std::vector<std::string>(ftp::kMaxConnections, "QUIT"));
   const std::string saved = readBytes(dir.path() / "INI" / "ftp_conn.ini");
   ASSERT_EQ(saved.size(), 4196u);
   const auto image = form->Settings.image();

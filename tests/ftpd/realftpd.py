@@ -224,7 +224,8 @@ def pureftpd(a, bins, state, port, uid, gid, name):
     idle_minutes = max(1, int(a.idle / 60)) if a.idle > 0 else 15
     return [os.path.join(bins, "usr/sbin/pure-ftpd"), "-S", "%s,%d" % (HOST, port), "-l", "puredb:" + pdb,
             "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")] + \
-        ([] if a.tls == "none" else ["-Y", "1" if a.tls == "offer" else "3", "-2", a.cert])
+        ([] if a.tls == "none" else ["-Y", "1" if a.tls == "offer" else "3", "-2", a.cert]) + \
+        ([] if HOST == "127.0.0.1" else ["-w"])  # behind a delayed link the data comes from another address than the relay
 
 
 def inetutils(a, bins, state, port, uid, gid, name):
