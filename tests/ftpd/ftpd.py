@@ -21,6 +21,8 @@ Fault hooks come from a JSON file that is read again before each command:
           "short" send half the file as if it were all of it (150, the data, 226)
           "many"  answer MLSD or LIST with "count" directories obj0000000, obj0000001, ... that are
                   not on the disk (the benchmarks' large object lists)
+          "late-end" run the command; its final reply (226) comes "seconds" after the data, as
+                  vsftpd's does a round trip late
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
   times   optional: how many matches the fault acts on (counted per "gen")
@@ -74,6 +76,14 @@ class Handler(FTPHandler):
             self.close()
             return
         super().handle()
+
+    def respond(self, resp, logfun=None):
+        late, self.late_end = getattr(self, "late_end", None), None
+        if late is not None and resp.startswith("226"):
+            self.ioloop.call_later(late, lambda: FTPHandler.respond(self, resp))
+            return
+        self.late_end = late
+        FTPHandler.respond(self, resp) if logfun is None else FTPHandler.respond(self, resp, logfun)
 
     def close_and_log(self):
         self.close()
@@ -140,6 +150,10 @@ class Handler(FTPHandler):
                 return
             if action == "stall" and cmd == "RETR":
                 self.respond("150 File status okay. About to open data connection.")
+                return
+            if action == "late-end":
+                self.late_end = fault.get("seconds", 1.0)
+                super().pre_process_command(line, cmd, arg)
                 return
             if action == "close-after":
                 super().pre_process_command(line, cmd, arg)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <chrono>
@@ -301,6 +302,32 @@ TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
   EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
   EXPECT_EQ(listAll().size(), 2u);
   EXPECT_EQ(traffic(), (Commands{"CWD /obj", "EPSV", "TYPE A", "MLSD /obj"}));
+}
+
+// libcurl waits for a transfer's final reply in a blocking call: a server that sends it late (vsftpd, a
+// round trip after the data) must not hold up the other connection's requests meanwhile.
+TEST_F(FtpSessionTest, ALateFinalReplyHoldsUpNoOtherConnection) {
+  start();
+  server->putFile("/obj/gas.txt", "SP: 0.68\r\n");
+  session->setConnections(2);
+  openOrFail();
+  session->AwaitExtras();
+  ASSERT_EQ(session->ExtrasReady(), 1);
+  traffic();
+  // The listing takes long enough for the file's data to have come before it ends.
+  server->setFaults(R"([{"cmd":"RETR","action":"late-end","seconds":1.5,"times":1},
+                        {"cmd":"MLSD","action":"delay","seconds":0.3,"times":1}])");
+  FtpSession::Action action(*session);
+  session->FetchAhead({{FtpSession::Ahead::Kind::File, "/obj/gas.txt"}});
+  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+  EXPECT_EQ(listAll().size(), 1u);
+  EXPECT_EQ(session->ExtrasReady(), 0) << "the listing came while the file's 226 was still awaited";
+  EXPECT_EQ(download("gas.txt"), "SP: 0.68\r\n");
+  EXPECT_EQ(session->ExtrasReady(), 1) << "the late 226 ended the fetch well";
+  Commands both = traffic();
+  std::sort(both.begin(), both.end());
+  EXPECT_EQ(both,
+            (Commands{"CWD /obj", "EPSV", "EPSV", "MLSD /obj", "RETR /obj/gas.txt", "TYPE A", "TYPE I"}));
 }
 
 TEST_F(FtpSessionTest, ReadFileCopiesOutInPieces) {
