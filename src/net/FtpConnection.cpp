@@ -238,6 +238,8 @@ curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* ad
   if (fd == CURL_SOCKET_BAD) return fd;
   auto* c = static_cast<Connection*>(self);
   const std::lock_guard<std::mutex> lock(c->socketsLock_);
+  // A data connection is only opened beside a control connection.
+  if (c->sockets_.empty()) c->control_ = fd;
   c->sockets_.insert(fd);
   return fd;
 }
@@ -247,6 +249,7 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
     auto* c = static_cast<Connection*>(self);
     const std::lock_guard<std::mutex> lock(c->socketsLock_);
     c->sockets_.erase(fd);
+    if (fd == c->control_) c->control_ = CURL_SOCKET_BAD;
   }
 #ifdef _WIN32
   return closesocket(fd);
@@ -391,6 +394,13 @@ void Connection::waitSockets() {
   forEachSocket(read, maxfd, [&](curl_socket_t fd) { add(fd, POLLIN); });
   forEachSocket(write, maxfd, [&](curl_socket_t fd) { add(fd, POLLOUT); });
   forEachSocket(error, maxfd, [&](curl_socket_t fd) { add(fd, kPollError); });
+  // While the data connection's TLS handshake is pending libcurl watches that connection alone, but the
+  // handshake waits for the RETR or LIST that only the reply to TYPE lets it send: until the transfer
+  // begins, the control connection is watched too (else the safety net's 50 ms pass on each transfer).
+  if (maxfd >= 0 && !transferStarted()) {
+    const std::lock_guard<std::mutex> lock(socketsLock_);
+    if (control_ != CURL_SOCKET_BAD) add(control_, POLLIN);
+  }
   long own = -1;
   curl_multi_timeout(multi, &own);
   if (own >= 0) timeout = std::min(timeout, own);

@@ -176,7 +176,8 @@ class Connection {
   // The sockets libcurl opened for this handle and has not closed: between requests only the control
   // connection's. The destructor says QUIT on it without waiting for the answer.
   std::set<curl_socket_t> sockets_;
-  std::mutex socketsLock_;  // the sockets are opened and closed on the request's thread
+  curl_socket_t control_ = CURL_SOCKET_BAD;  // the control connection's among them
+  std::mutex socketsLock_;                   // the sockets are opened and closed on the request's thread
   std::thread worker_;
   bool workerDone_ = false;  // the request's thread has finished (under the lock of the ended requests)
   static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
