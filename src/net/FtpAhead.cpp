@@ -71,13 +71,12 @@ void FtpSession::awaitFetch(const std::string& path) {
     });
   };
   ftp::WaitPacer pacer(&waitHook_);
-  for (;;) {
-    const uint64_t seen = Connection::endedSoFar();
-    pump();
-    if (!underWay()) break;
-    Connection::awaitEndAfter(seen);
-    pacer.tick();
-  }
+  Connection::awaitRequests(
+      [&] {
+        pump();
+        return !underWay();
+      },
+      &pacer);
 }
 
 bool FtpSession::takeLost(const std::string& path, uint32_t& error) {
@@ -147,12 +146,12 @@ int FtpSession::ExtrasReady() const {
 }
 
 void FtpSession::AwaitExtras() {
-  for (;;) {
-    const uint64_t seen = Connection::endedSoFar();
-    pump();
-    if (!extrasActive()) break;
-    Connection::awaitEndAfter(seen);
-  }
+  Connection::awaitRequests(
+      [this] {
+        pump();
+        return !extrasActive();
+      },
+      nullptr);
 }
 
 void FtpSession::openExtras() {

@@ -269,13 +269,13 @@ CURLcode Connection::run() {
     result = CURLE_ABORTED_BY_CALLBACK;
   });
   WaitPacer pacer(waiting);
-  for (;;) {
-    const uint64_t seen = endedSoFar();
-    if (step()) break;
-    if (background && *background) (*background)();
-    awaitEndAfter(seen);
-    pacer.tick();
-  }
+  awaitRequests(
+      [this] {
+        if (step()) return true;
+        if (background && *background) (*background)();
+        return false;
+      },
+      &pacer);
   return result;
 }
 
@@ -326,14 +326,20 @@ bool Connection::step() {
   return true;
 }
 
-uint64_t Connection::endedSoFar() {
-  const std::lock_guard<std::mutex> lock(endedLock);
-  return endedCount;
-}
-
-void Connection::awaitEndAfter(uint64_t seen) {
-  std::unique_lock<std::mutex> lock(endedLock);
-  requestEnded.wait_for(lock, std::chrono::milliseconds(30), [seen] { return endedCount != seen; });
+void Connection::awaitRequests(const std::function<bool()>& done, WaitPacer* pacer) {
+  for (;;) {
+    uint64_t seen = 0;
+    {
+      const std::lock_guard<std::mutex> lock(endedLock);
+      seen = endedCount;
+    }
+    if (done()) return;
+    {
+      std::unique_lock<std::mutex> lock(endedLock);
+      requestEnded.wait_for(lock, std::chrono::milliseconds(30), [seen] { return endedCount != seen; });
+    }
+    if (pacer) pacer->tick();
+  }
 }
 
 bool Connection::begin() {

@@ -132,11 +132,10 @@ class Connection {
   // connection and the window.
   [[nodiscard]] bool start();
   [[nodiscard]] bool step();
-  // The window's thread waits for requests this way: read endedSoFar(), step the requests, then
-  // awaitEndAfter() returns as soon as any request ended since the read (at once if one did meanwhile),
-  // or after 30 ms, so that the window repaints.
-  [[nodiscard]] static uint64_t endedSoFar();
-  static void awaitEndAfter(uint64_t seen);
+  // The window's thread waits for requests this way: done() steps them and says whether the wait is
+  // over; until it is, each round sleeps until some request ends (one that ended during done() counts)
+  // or 30 ms pass, then ticks the pacer (may be null) so that the window repaints.
+  static void awaitRequests(const std::function<bool()>& done, WaitPacer* pacer);
   bool running = false;
   CURLcode result = CURLE_OK;
   // Ends a request at once (its sockets shut down, a handshake included) and joins its thread.
