@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -518,7 +519,7 @@ void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath,
 }
 
 bool Connection::transferStarted() const {
-  return !repliesWith(150).empty() || !repliesWith(125).empty();
+  return hasReply(150) || hasReply(125);
 }
 
 bool Connection::learnCommandBytes(const Timeouts& t, uint32_t& error) {
@@ -568,7 +569,7 @@ bool Connection::readPath(const Timeouts& t, const std::string& named, std::stri
   }
   const auto pwd = repliesWith(257);
   const auto entered = pwd.empty() ? std::nullopt : parsePathReply(pwd.back());
-  const bool doubled = !repliesWith(250).empty() && entered && *entered == doubleFf(single);
+  const bool doubled = hasReply(250) && entered && *entered == doubleFf(single);
   bytes.replies = doubled ? ReplyBytes::Doubled : ReplyBytes::Raw;
   out = doubled ? single : named;
   return true;
@@ -609,15 +610,24 @@ std::string Connection::directoryUrl(const std::string& wirePath) const {
   return u;
 }
 
+namespace {
+// A reply line of this code: "257 ..." or "250-...".
+bool isReplyOf(const std::string& line, long code) {
+  return line.size() >= 4 && line.compare(0, 3, std::to_string(code)) == 0 &&
+         (line[3] == ' ' || line[3] == '-');
+}
+}  // namespace
+
 std::vector<std::string> Connection::repliesWith(long code) const {
-  const std::string tag = std::to_string(code);
   std::vector<std::string> out;
-  for (const auto& line : replies) {
-    if (line.size() >= 4 && line.compare(0, 3, tag) == 0 && (line[3] == ' ' || line[3] == '-')) {
-      out.push_back(line);
-    }
-  }
+  std::copy_if(replies.begin(), replies.end(), std::back_inserter(out),
+               [code](const std::string& line) { return isReplyOf(line, code); });
   return out;
+}
+
+bool Connection::hasReply(long code) const {
+  return std::any_of(replies.begin(), replies.end(),
+                     [code](const std::string& line) { return isReplyOf(line, code); });
 }
 
 }  // namespace ftp

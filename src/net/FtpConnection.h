@@ -154,8 +154,9 @@ class Connection {
   [[nodiscard]] std::string directoryUrl(const std::string& wirePath) const;
   // The path named by a 257 reply among the last replies, read as this server writes 0xFF.
   [[nodiscard]] bool replyPath(const Timeouts& t, std::string& out, uint32_t& error);
-  // The reply lines of the last request with reply code code ("257 ..." or "250-...").
+  // The reply lines of the last request with reply code code ("257 ..." or "250-..."); whether any came.
   [[nodiscard]] std::vector<std::string> repliesWith(long code) const;
+  [[nodiscard]] bool hasReply(long code) const;
 
  private:
   // Runs the request to its end on the multi handle, with short waits of our own (see the .cpp).

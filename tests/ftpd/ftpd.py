@@ -61,6 +61,7 @@ class Handler(FTPHandler):
     log_path = None
     faults = None
     telnet = False
+    late_end = None  # seconds the next 226 waits (fault "late-end")
 
     def push(self, s):
         # Replies carry names as raw bytes, like the listings.
@@ -77,13 +78,12 @@ class Handler(FTPHandler):
             return
         super().handle()
 
-    def respond(self, resp, logfun=None):
-        late, self.late_end = getattr(self, "late_end", None), None
-        if late is not None and resp.startswith("226"):
-            self.ioloop.call_later(late, lambda: FTPHandler.respond(self, resp))
+    def respond(self, resp, **kw):
+        if self.late_end is not None and resp.startswith("226"):
+            late, self.late_end = self.late_end, None
+            self.ioloop.call_later(late, lambda: FTPHandler.respond(self, resp, **kw))
             return
-        self.late_end = late
-        FTPHandler.respond(self, resp) if logfun is None else FTPHandler.respond(self, resp, logfun)
+        FTPHandler.respond(self, resp, **kw)
 
     def close_and_log(self):
         self.close()
