@@ -241,18 +241,18 @@ int main(int argc, char** argv) {
     // pyftpdlib on one and on five connections; the real server, plain and with TLS, on five.
     pid_t servers[3] = {-1, -1, -1};
     const int port = startServer(tree.path() / "root", "", "", servers[0]);
-    const int vsPort = startServer(tree.path() / "root", kind, "", servers[1]);
+    const int realPort = startServer(tree.path() / "root", kind, "", servers[1]);
     const int tlsPort = startServer(tree.path() / "root", kind, cert, servers[2]);
-    if (port == 0 || vsPort == 0 || tlsPort == 0 || !link.enterClientSide()) {
+    if (port == 0 || realPort == 0 || tlsPort == 0 || !link.enterClientSide()) {
       std::printf("bench_latency: the test servers did not start behind the link\n");
       return 1;
     }
     const int rounds = rtt <= 2 ? 15 : rtt <= 100 ? 5 : 3;
-    Times one, five, vs, tls;
+    Times one, five, real, tls;
     bool ok = true;
     for (int i = 0; i < rounds && ok; ++i)
-      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) && road(vsPort, 5, user, "", vs) &&
-           road(tlsPort, 5, user, key->pin, tls);
+      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) &&
+           road(realPort, 5, user, "", real) && road(tlsPort, 5, user, key->pin, tls);
     link.leaveClientSide();
     for (const pid_t p : servers) {
       kill(p, SIGTERM);
@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
                 (kind + ", five").c_str(), (kind + ", five, TLS").c_str(), "floor");
     for (const auto& a : actions) {
       std::printf("  %-22s", a.name);
-      for (const Times* t : {&one, &five, &vs, &tls}) {
+      for (const Times* t : {&one, &five, &real, &tls}) {
         const double s = median(t->*a.values);
         if (rtt == 0)
           std::printf(" %9.3f s %8s", s, "");
