@@ -12,6 +12,8 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   std::string what;
   try {
     return QApplication::notify(receiver, event);
+  } catch (const WindowClosing&) {
+    return false;
   } catch (const std::exception& e) {
     // Texts of the standard library are ASCII; a Windows-1251 text of our own passes unchanged.
     what = e.what();

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -7,8 +8,10 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "about/About.h"
+#include "app/Application.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
 #include "core/ReportKind.h"
@@ -48,11 +51,31 @@ TFormMain::TFormMain(std::string dataFolder, Ui& ui_, QWidget* parent)
   TimerStart->setSingleShot(true);
   connect(TimerStart, &QTimer::timeout, this, &TFormMain::TimerStartTimer);
   // While a server is awaited the window repaints and answers the window manager, but takes no input.
+  // A close meanwhile (of this window or of the dialog that waits) abandons the wait: the handler ends,
+  // its requests abandoned, and the window closes from the event loop.
+  qApp->installEventFilter(this);
   Ftp.setWaitHook([this] {
-    const bool outer = !awaitingServer_;
-    awaitingServer_ = true;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (outer) awaitingServer_ = false;
+    {
+      struct Awaiting {
+        bool& flag;
+        const bool outer = !flag;
+        explicit Awaiting(bool& f) : flag(f) { flag = true; }
+        ~Awaiting() {
+          if (outer) flag = false;
+        }
+      } awaiting(awaitingServer_);
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!closing_) return;
+    if (!closePosted_) {
+      closePosted_ = true;
+      QTimer::singleShot(0, closing_.data(), [this, w = closing_] {
+        closing_ = nullptr;
+        closePosted_ = false;
+        w->close();
+      });
+    }
+    throw WindowClosing{};
   });
   FormCreate();
 }
@@ -243,10 +266,18 @@ void TFormMain::showEvent(QShowEvent* e) {
   }
 }
 
+bool TFormMain::eventFilter(QObject* watched, QEvent* e) {
+  // Closing would end the session under the request that is waiting for it: the wait ends first (the
+  // wait hook throws once this event returns), then the window closes.
+  if (!awaitingServer_ || e->type() != QEvent::Close || !watched->isWidgetType()) return false;
+  auto* w = static_cast<QWidget*>(watched);
+  if (!w->isWindow()) return false;
+  if (!closing_) closing_ = w;
+  e->ignore();
+  return true;
+}
+
 void TFormMain::closeEvent(QCloseEvent* e) {
-  // Closing would end the session under the request that is waiting for it: the operator closes again
-  // once the answer is in.
-  if (awaitingServer_) return e->ignore();
   if (shown_ && !closed_) FormClose();
   e->accept();
 }

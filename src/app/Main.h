@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -188,6 +189,8 @@ class TFormMain : public QMainWindow {
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  // While a server is awaited: a window closed meanwhile (this one or a dialog) is noted instead.
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   bool enterCurrentDirectory();
@@ -196,5 +199,8 @@ class TFormMain : public QMainWindow {
   formats::DateTimeFormats savedFormats_;
   bool shown_ = false;
   bool closed_ = false;
-  bool awaitingServer_ = false;  // inside the FTP session's wait: events are processed, closing is not
+  bool awaitingServer_ = false;  // inside the FTP session's wait: events are processed, closing is deferred
+  // A window closed during a wait: the wait ends the handler that waited, then the window closes.
+  QPointer<QWidget> closing_;
+  bool closePosted_ = false;
 };

@@ -218,14 +218,14 @@ void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
   if (job.probing) {
     c.prepareCommands(timeouts_, {"CWD " + job.wire});
   } else if (job.op.kind == Ahead::Kind::Listing) {
-    c.prepareListing(timeouts_, job.wire, job.body);
+    c.prepareListing(timeouts_, job.wire);
   } else {
-    c.prepareDownload(timeouts_, job.wire, job.body);
+    c.prepareDownload(timeouts_, job.wire);
   }
 }
 
 void FtpSession::startJob(Extra& x, Job job) {
-  x.job = std::move(job);  // the body is collected in place
+  x.job = std::move(job);
   prepareJob(*x.c, x.job);
   if (x.c->start()) {
     x.state = Extra::State::Busy;
@@ -261,9 +261,9 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   if (job.op.kind == Ahead::Kind::File) {
     // A file that came whole, came short or was too large is the answer the handler's own request would
     // get: it is not asked for again, whichever connection fetched it.
-    const Download d = downloadOutcome(c, rc, code, path, job.body);
+    const Download d = downloadOutcome(c, rc, code, path, c.body);
     if (d.error == 0 || d.cut) {
-      known_->files[path] = std::move(job.body.bytes);
+      known_->files[path] = std::move(c.body.bytes);
       if (d.cut) known_->cuts[path] = d.error;
       known_->enterable.insert(ftp::parentOf(path));
       return false;
@@ -285,7 +285,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
     }
   } else if (job.op.kind == Ahead::Kind::Listing) {
     std::vector<ftp::FindData> entries;
-    if (rc == CURLE_OK && parseListing(job.body.bytes, entries)) {
+    if (rc == CURLE_OK && parseListing(c.body.bytes, entries)) {
       // vsftpd answers LIST of a missing folder with 226 and nothing: an empty LIST answer does not
       // tell that the folder is there, the probe does.
       const bool probe = entries.empty() && !c.hasMlst;

@@ -1,77 +1,16 @@
 #include "net/FtpConnection.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <iterator>
 #include <optional>
-#include <thread>
 
-#include "core/OnUnwind.h"
 #include "net/Ftp_fun.h"
 
 namespace ftp {
 
 namespace {
-
-#ifdef _WIN32
-constexpr int kShutBoth = SD_BOTH;
-constexpr int kSendNow = 0;      // libcurl's sockets do not block; Windows raises no signal
-constexpr short kPollError = 0;  // Winsock's poll takes no POLLPRI (and reports errors anyway)
-int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
-  return WSAPoll(fds, static_cast<ULONG>(count), timeoutMs);
-}
-// The sockets in a set: Windows keeps a list of them.
-template <typename F>
-void forEachSocket(const fd_set& set, int, F f) {
-  for (u_int k = 0; k < set.fd_count; ++k) f(set.fd_array[k]);
-}
-#else
-constexpr int kShutBoth = SHUT_RDWR;
-constexpr int kSendNow = MSG_NOSIGNAL | MSG_DONTWAIT;
-constexpr short kPollError = POLLPRI;
-int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
-  return poll(fds, count, timeoutMs);
-}
-// The sockets in a set: POSIX keeps a bit per descriptor up to the highest one.
-template <typename F>
-void forEachSocket(const fd_set& set, int maxfd, F f) {
-  for (int fd = 0; fd <= maxfd; ++fd)
-    if (FD_ISSET(fd, &set)) f(fd);
-}
-#endif
-
-// The requests that ended on their threads, counted, for the window's thread to wait on.
-std::mutex endedLock;
-std::condition_variable requestEnded;
-uint64_t endedCount = 0;
-
-// The server's replies, line by line (libcurl hands FTP replies to the header callback). A download
-// that the server announces larger than the limit ends here, before its first byte.
-size_t collectReplyLine(char* data, size_t size, size_t n, void* user) {
-  auto* c = static_cast<Connection*>(user);
-  std::string line(data, size * n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (c->receiving && line.compare(0, 4, "150 ") == 0) {
-    const auto announced = announcedSize(line);
-    c->receiving->announced = announced;
-    if (announced && *announced > kMaxDownloadBytes) {
-      c->receiving->tooLarge = true;
-      return 0;
-    }
-  }
-  c->replies.push_back(std::move(line));
-  return size * n;
-}
 
 size_t collectBody(char* data, size_t size, size_t n, void* user) {
   auto* b = static_cast<Body*>(user);
@@ -104,6 +43,32 @@ std::optional<uint64_t> announcedSize(const std::string& line) {
   return std::stoull(digits);
 }
 
+// The server's replies, line by line (libcurl hands FTP replies to the header callback). A download
+// that the server announces larger than the limit ends here, before its first byte.
+size_t Connection::collectReply(char* data, size_t size, size_t n, void* self) {
+  auto* c = static_cast<Connection*>(self);
+  std::string line(data, size * n);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  if (c->downloading_ && line.compare(0, 4, "150 ") == 0) {
+    const auto announced = announcedSize(line);
+    c->body.announced = announced;
+    if (announced && *announced > kMaxDownloadBytes) {
+      c->body.tooLarge = true;
+      return 0;
+    }
+  }
+  c->replies.push_back(std::move(line));
+  return size * n;
+}
+
+size_t Connection::feedUpload(char* buffer, size_t size, size_t n, void* self) {
+  auto* c = static_cast<Connection*>(self);
+  const size_t k = std::min(size * n, c->outgoing_.size() - c->sent_);
+  std::memcpy(buffer, c->outgoing_.data() + c->sent_, k);
+  c->sent_ += k;
+  return k;
+}
+
 uint32_t replyError(long code) {
   return code == 421 ? kErrorInternetTimeout : kErrorInternetExtendedError;
 }
@@ -131,40 +96,29 @@ uint32_t curlError(CURLcode rc, long code) {
   }
 }
 
-Connection::~Connection() {
-  stopWorker();
-  // Goodbye without waiting: libcurl would wait for the answer to its QUIT, a round trip per connection
-  // (five on a session with extra connections, also at every reconnect). Its own QUIT then fails at
-  // once on the closed socket. A request still running gets no QUIT: its data connection may be open.
-  for (const curl_socket_t fd : sockets_) {
-    if (!running) (void)send(fd, "QUIT\r\n", 6, kSendNow);
-    shutdown(fd, kShutBoth);
-  }
-  if (running) curl_multi_remove_handle(multi, curl);
-  if (curl) curl_easy_cleanup(curl);
-  curl_slist_free_all(quote_);
-  // The live connection is in the multi handle's cache: its cleanup closes it (its QUIT fails at once).
-  if (multi) curl_multi_cleanup(multi);
-}
-
 void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_reset(curl);
   curl_slist_free_all(quote_);
   quote_ = nullptr;
   replies.clear();
-  receiving = nullptr;
+  downloading_ = false;
+  outgoing_.clear();
+  sent_ = 0;
   curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
   curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // A name still being resolved when a request is abandoned is left to its resolver thread: libcurl
+  // would otherwise wait for that thread as the request is put down.
+  curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, t.connect);
   curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, t.response);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, t.stall);
   curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
   curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectReplyLine);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectReply);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
@@ -226,196 +180,6 @@ std::optional<ServerKey> Connection::probeKey(const Timeouts& t) {
     if (field.rfind("Cert:", 0) == 0) pem = field.substr(5);
   }
   return serverKey(pem, subject);
-}
-
-curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* address) {
-#ifdef _WIN32
-  // Not inherited by programs the process starts (as close-on-exec elsewhere).
-  const curl_socket_t fd = WSASocketW(address->family, address->socktype, address->protocol, nullptr, 0,
-                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-#else
-  const curl_socket_t fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-#endif
-  if (fd == CURL_SOCKET_BAD) return fd;
-  auto* c = static_cast<Connection*>(self);
-  const std::lock_guard<std::mutex> lock(c->socketsLock_);
-  // A data connection is only opened beside a control connection.
-  if (c->sockets_.empty()) c->control_ = fd;
-  c->sockets_.insert(fd);
-  return fd;
-}
-
-int Connection::closeSocket(void* self, curl_socket_t fd) {
-  {
-    auto* c = static_cast<Connection*>(self);
-    const std::lock_guard<std::mutex> lock(c->socketsLock_);
-    c->sockets_.erase(fd);
-    if (fd == c->control_) c->control_ = CURL_SOCKET_BAD;
-  }
-#ifdef _WIN32
-  return closesocket(fd);
-#else
-  return close(fd);
-#endif
-}
-
-CURLcode Connection::run() {
-  if (!start()) return result;
-  // An error thrown by the wait hook or the background work ends the request: libcurl closes its
-  // connection, and the next request starts afresh.
-  const OnUnwind abandon([this] {
-    stopWorker();
-    curl_multi_remove_handle(multi, curl);
-    running = false;
-    result = CURLE_ABORTED_BY_CALLBACK;
-  });
-  WaitPacer pacer(waiting);
-  awaitRequests(
-      [this] {
-        if (step()) return true;
-        if (background && *background) (*background)();
-        return false;
-      },
-      &pacer);
-  return result;
-}
-
-void Connection::stopWorker() {
-  if (!worker_.joinable()) return;
-  {
-    const std::lock_guard<std::mutex> lock(socketsLock_);
-    for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
-  }
-  worker_.join();
-  const std::lock_guard<std::mutex> lock(endedLock);
-  workerDone_ = false;
-}
-
-WaitPacer::WaitPacer(const std::function<void()>* hook)
-    : hook_(hook), last_(std::chrono::steady_clock::now()) {}
-
-void WaitPacer::tick() {
-  constexpr auto kEvery = std::chrono::milliseconds(30);
-  if (!hook_ || !*hook_ || std::chrono::steady_clock::now() - last_ < kEvery) return;
-  (*hook_)();
-  last_ = std::chrono::steady_clock::now();
-}
-
-bool Connection::start() {
-  if (!begin()) return false;
-  workerDone_ = false;
-  worker_ = std::thread([this] {
-    while (!advance()) waitSockets();
-    {
-      const std::lock_guard<std::mutex> lock(endedLock);
-      workerDone_ = true;
-      ++endedCount;
-    }
-    requestEnded.notify_all();
-  });
-  return true;
-}
-
-bool Connection::step() {
-  if (!worker_.joinable()) return !running;
-  {
-    const std::lock_guard<std::mutex> lock(endedLock);
-    if (!workerDone_) return false;
-    workerDone_ = false;
-  }
-  worker_.join();
-  return true;
-}
-
-void Connection::awaitRequests(const std::function<bool()>& done, WaitPacer* pacer) {
-  for (;;) {
-    uint64_t seen = 0;
-    {
-      const std::lock_guard<std::mutex> lock(endedLock);
-      seen = endedCount;
-    }
-    if (done()) return;
-    {
-      std::unique_lock<std::mutex> lock(endedLock);
-      requestEnded.wait_for(lock, std::chrono::milliseconds(30), [seen] { return endedCount != seen; });
-    }
-    if (pacer) pacer->tick();
-  }
-}
-
-bool Connection::begin() {
-  result = CURLE_COULDNT_CONNECT;  // a request that ends without a result lost its connection
-  if (!multi && !(multi = curl_multi_init())) {
-    result = CURLE_OUT_OF_MEMORY;
-    return false;
-  }
-  if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-    result = CURLE_FAILED_INIT;
-    return false;
-  }
-  running = true;
-  return true;
-}
-
-bool Connection::advance() {
-  if (!running) return true;
-  int active = 0;
-  bool done = curl_multi_perform(multi, &active) != CURLM_OK;
-  int queued = 0;
-  while (const CURLMsg* m = curl_multi_info_read(multi, &queued)) {
-    if (m->msg == CURLMSG_DONE && m->easy_handle == curl) {
-      result = m->data.result;
-      done = true;
-    }
-  }
-  if (!done && active != 0) return false;
-  curl_multi_remove_handle(multi, curl);
-  running = false;
-  return true;
-}
-
-// Why not curl_easy_perform: libcurl 7.88 (Debian 12) sometimes reads the reply to EPSV/PASV in the same
-// step that sent the command; it then sets up the data connection but opens its socket only on its next
-// step, and meanwhile watches no socket at all. curl_easy_perform then sleeps its full poll time, one
-// second, before that next step: every listing or transfer may be a second late, on a fast link most
-// often. Here libcurl runs on a multi handle of our own, and whenever it watches no socket while the
-// request is still running, the wait lasts at most a millisecond, so such a step costs that. With
-// sockets the wait is bounded too, as a safety net for any other socket it forgets. Every time-out of
-// the request stays libcurl's own, checked at each step.
-void Connection::waitSockets() {
-  constexpr long kNoSocketWaitMs = 1;
-  constexpr long kSocketWaitMs = 50;
-  fd_set read, write, error;
-  FD_ZERO(&read);
-  FD_ZERO(&write);
-  FD_ZERO(&error);
-  int maxfd = -1;
-  curl_multi_fdset(multi, &read, &write, &error, &maxfd);
-  long timeout = maxfd < 0 ? kNoSocketWaitMs : kSocketWaitMs;
-  std::vector<pollfd> fds;
-  const auto add = [&fds](curl_socket_t fd, short events) {
-    auto at = std::find_if(fds.begin(), fds.end(), [fd](const pollfd& p) { return p.fd == fd; });
-    if (at == fds.end()) at = fds.insert(fds.end(), pollfd{fd, 0, 0});
-    at->events = static_cast<short>(at->events | events);
-  };
-  forEachSocket(read, maxfd, [&](curl_socket_t fd) { add(fd, POLLIN); });
-  forEachSocket(write, maxfd, [&](curl_socket_t fd) { add(fd, POLLOUT); });
-  forEachSocket(error, maxfd, [&](curl_socket_t fd) { add(fd, kPollError); });
-  // While the data connection's TLS handshake is pending libcurl watches that connection alone, but the
-  // handshake waits for the RETR or LIST that only the reply to TYPE lets it send: until the transfer
-  // begins, the control connection is watched too (else the safety net's 50 ms pass on each transfer).
-  if (maxfd >= 0 && !transferStarted()) {
-    const std::lock_guard<std::mutex> lock(socketsLock_);
-    if (control_ != CURL_SOCKET_BAD) add(control_, POLLIN);
-  }
-  long own = -1;
-  curl_multi_timeout(multi, &own);
-  if (own >= 0) timeout = std::min(timeout, own);
-  // Winsock's poll fails at once on no sockets instead of waiting.
-  if (fds.empty())
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeout));
-  else
-    (void)pollSockets(fds.data(), fds.size(), static_cast<int>(timeout));
 }
 
 CURLcode Connection::perform(long& code) {
@@ -487,9 +251,10 @@ bool Connection::finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error) {
   return true;
 }
 
-void Connection::prepareListing(const Timeouts& t, const std::string& wireDir, Body& body) {
+void Connection::prepareListing(const Timeouts& t, const std::string& wireDir) {
   // On a directory URL under NOCWD libcurl sends the command with the directory as its argument.
   prepare(t, directoryUrl(wireDir));
+  body = Body{};
   if (!hasMlst && !listsLiterally(wireDir)) {
     // LIST without an argument in the directory entered: libcurl sends one CWD of the whole path itself.
     // It skips that CWD when its own previous CWD entered the same directory, although our commands may
@@ -507,14 +272,27 @@ void Connection::prepareListing(const Timeouts& t, const std::string& wireDir, B
   type = TransferType::Ascii;
 }
 
-void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath, Body& body) {
+void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath) {
   prepare(t, url(wirePath));
+  body = Body{};
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxDownloadBytes));
   // No SIZE before RETR: a round trip for a number that the 150 reply and the 226 reply cover.
   curl_easy_setopt(curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-  receiving = &body;
+  downloading_ = true;
+  type = TransferType::Binary;
+}
+
+void Connection::prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes,
+                               bool append) {
+  prepare(t, url(wirePath));
+  outgoing_ = std::move(bytes);
+  curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(curl, CURLOPT_READFUNCTION, feedUpload);
+  curl_easy_setopt(curl, CURLOPT_READDATA, this);
+  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(outgoing_.size()));
+  if (append) curl_easy_setopt(curl, CURLOPT_APPEND, 1L);
   type = TransferType::Binary;
 }
 

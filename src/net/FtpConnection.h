@@ -7,7 +7,9 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -116,30 +118,37 @@ class Connection {
   [[nodiscard]] long replyCode() const;
   // Runs a prepared request; code as for command().
   CURLcode perform(long& code);
+  // What the last listing or download brought. The connection owns it, so that its worker never
+  // writes into memory of a caller, whatever order the caller frees its own in.
+  Body body;
   // A listing (MLSD or LIST) of a directory in its wire form, into body.
-  void prepareListing(const Timeouts& t, const std::string& wireDir, Body& body);
+  void prepareListing(const Timeouts& t, const std::string& wirePath);
   // A download of a file in its wire form, into body.
-  void prepareDownload(const Timeouts& t, const std::string& wirePath, Body& body);
+  void prepareDownload(const Timeouts& t, const std::string& wirePath);
+  // An upload of bytes to a file in its wire form (STOR, or APPE when append); the bytes are kept here
+  // until the request ends.
+  void prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes, bool append);
   // After a download: the server began to send the file (150 or 125), so a failure cut it short.
   [[nodiscard]] bool transferStarted() const;
-  Body* receiving = nullptr;  // the download under way, for the header callback
 
-  // The request in steps, so that several connections run at once: start() runs the prepared request
-  // on a thread of its own, step() is true once it finished (result set and the thread joined). Until
-  // then only that thread touches this connection. Why threads: libcurl 7.88 waits in blocking calls
-  // for the final reply of a transfer (vsftpd sends its 226 only once the client acknowledged the data,
-  // a round trip later) and for FTP's TLS handshakes; on one thread each such wait held up every other
-  // connection and the window.
+  // The request in steps, so that several connections run at once: start() hands the prepared request
+  // to the connection's worker, a thread that lives as long as the connection; step() is true once the
+  // request ended (result set). In between the worker alone touches the connection: its handle, its
+  // buffers, its replies. Why threads: libcurl 7.88 waits in blocking calls for the final reply of a
+  // transfer (vsftpd sends its 226 only once the client acknowledged the data, a round trip later) and
+  // for FTP's TLS handshakes; on one thread each such wait held up every other connection and the window.
   [[nodiscard]] bool start();
   [[nodiscard]] bool step();
   // The window's thread waits for requests this way: done() steps them and says whether the wait is
   // over; until it is, each round sleeps until some request ends (one that ended during done() counts)
   // or 30 ms pass, then ticks the pacer (may be null) so that the window repaints.
   static void awaitRequests(const std::function<bool()>& done, WaitPacer* pacer);
-  bool running = false;
   CURLcode result = CURLE_OK;
-  // Ends a request at once (its sockets shut down, a handshake included) and joins its thread.
-  void stopWorker();
+  // Ends the running request at once, in whatever phase it is (resolving, connecting, a handshake, a
+  // wait for a reply): its sockets are shut down, no new one is opened, and the worker puts the request
+  // down within milliseconds; abandon() returns then, the connection idle and its next request on a new
+  // control connection. Nothing when no request runs.
+  void abandon();
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
 
@@ -159,27 +168,40 @@ class Connection {
   [[nodiscard]] bool hasReply(long code) const;
 
  private:
-  // Runs the request to its end on the multi handle, with short waits of our own (see the .cpp).
+  // Runs the request to its end on the worker, the window repainting meanwhile.
   [[nodiscard]] CURLcode run();
 
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
   curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
   bool probing_ = false;         // probeKey() runs
-  // begin() hands the request to the multi handle on the caller's thread; advance() and waitSockets()
-  // then drive it on the request's own.
-  [[nodiscard]] bool begin();
+  bool downloading_ = false;     // the header callback reads the size a 150 reply announces
+  std::string outgoing_;         // the bytes of an upload
+  size_t sent_ = 0;              // of them already handed to libcurl
+  static size_t feedUpload(char* buffer, size_t size, size_t n, void* self);
+  static size_t collectReply(char* data, size_t size, size_t n, void* self);
+  // The worker's loop: each request handed over is driven on the multi handle by advance() with short
+  // waits of waitSockets() until it ends or is abandoned.
+  void serve();
   [[nodiscard]] bool advance();
   void waitSockets();
+  void putDown();  // on the worker: a request abandoned midway leaves the multi handle
   // The directory libcurl's own CWD last entered on this handle (listings that enter first).
   std::string curlEntered_;
   // The sockets libcurl opened for this handle and has not closed: between requests only the control
   // connection's. The destructor says QUIT on it without waiting for the answer.
   std::set<curl_socket_t> sockets_;
   curl_socket_t control_ = CURL_SOCKET_BAD;  // the control connection's among them
-  std::mutex socketsLock_;                   // the sockets are opened and closed on the request's thread
+  std::mutex socketsLock_;                   // the sockets are opened and closed on the worker
+  bool stopping_ = false;                    // abandon() runs: no socket is opened (under socketsLock_)
+  std::atomic<bool> stop_{false};            // abandon() runs: the worker puts the request down
+  // The worker and the request it holds; phase_ and quit_ under the lock of the ended requests.
+  enum class Phase { Idle, Handed, Running, Ended };
+  Phase phase_ = Phase::Idle;
+  bool quit_ = false;
+  std::condition_variable wake_;
   std::thread worker_;
-  bool workerDone_ = false;  // the request's thread has finished (under the lock of the ended requests)
+  bool running_ = false;  // the easy handle is in the multi handle (the worker's while a request runs)
   static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* self, curl_socket_t fd);
 };

@@ -50,7 +50,6 @@ struct FtpSession::Known {
 struct FtpSession::Job {
   Ahead op;
   std::string wire;  // the path as the server must receive it
-  ftp::Body body;
   bool probing = false;  // the listing was refused or empty: does the directory let itself be entered?
   uint64_t action = 0;
 };

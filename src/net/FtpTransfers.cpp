@@ -40,20 +40,6 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-struct Upload {
-  const char* data;
-  size_t left;
-};
-
-size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
-  auto* u = static_cast<Upload*>(user);
-  const size_t k = std::min(size * n, u->left);
-  std::memcpy(buffer, u->data, k);
-  u->data += k;
-  u->left -= k;
-  return k;
-}
-
 }  // namespace
 
 // --- Listings.
@@ -65,12 +51,13 @@ bool FtpSession::fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body&
   std::string sent;
   if (!wire(path, sent)) return false;
   if (kind == Ahead::Kind::Listing) {
-    c.prepareListing(timeouts_, sent, body);
+    c.prepareListing(timeouts_, sent);
   } else {
-    c.prepareDownload(timeouts_, sent, body);
+    c.prepareDownload(timeouts_, sent);
   }
   long code = 0;
   const CURLcode rc = c.perform(code);
+  body = std::move(c.body);
   if (kind == Ahead::Kind::Listing) {
     if (rc != CURLE_OK) return fail(body.tooLarge ? ftp::kErrorInternetExtendedError : curlError(rc, code));
     return true;
@@ -284,15 +271,8 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   std::string sent;
   if (!wire(transfer_->path, sent)) return false;
   forget();
-  Upload u{static_cast<const char*>(data), size};
-  c.prepare(timeouts_, c.url(sent));
-  c.type = ftp::TransferType::Binary;
-  curl_easy_setopt(c.curl, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(c.curl, CURLOPT_READFUNCTION, feedUpload);
-  curl_easy_setopt(c.curl, CURLOPT_READDATA, &u);
-  curl_easy_setopt(c.curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
   // The first write creates the file; later writes of the same handle add to it.
-  if (transfer_->written) curl_easy_setopt(c.curl, CURLOPT_APPEND, 1L);
+  c.prepareUpload(timeouts_, sent, std::string(static_cast<const char*>(data), size), transfer_->written);
   long code = 0;
   const CURLcode rc = c.perform(code);
   if (rc != CURLE_OK) return failed(rc, code);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -251,7 +253,9 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   EXPECT_EQ(form->Settings.connectionCount(), 1);
 }
 
-TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndDoesNotClose) {
+// A close asked while a server is awaited ends the wait at once (the listing held back far longer), then
+// closes the window and its session from the event loop.
+TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndACloseEndsTheWait) {
   FtpServer server;
   server.makeDir("/obj");
   showConnected(server, "s", 0);
@@ -264,22 +268,45 @@ TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndDoesNotClose) {
     }
   } counter;
   form->Panel1->installEventFilter(&counter);
-  server.setFaults(R"([{"cmd":"MLSD","action":"delay","seconds":0.6}])");
+  server.setFaults(R"([{"cmd":"MLSD","action":"delay","seconds":4}])");
   int paintsMeanwhile = -1;
   QTimer::singleShot(100, [&] { form->Panel1->update(); });
   QTimer::singleShot(300, [&] {
     paintsMeanwhile = counter.paints;
     form->close();
   });
+  const auto t0 = std::chrono::steady_clock::now();
   ftp::FindData e;
-  EXPECT_EQ(form->Ftp.ForEachEntry("*.*", e, [](const ftp::FindData&) { return true; }),
-            FtpSession::Listing::Listed);
+  EXPECT_THROW((void)form->Ftp.ForEachEntry("*.*", e, [](const ftp::FindData&) { return true; }),
+               WindowClosing);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
   EXPECT_GT(paintsMeanwhile, 0) << "the window repainted while the listing was awaited";
-  EXPECT_TRUE(form->isVisible()) << "a close asked meanwhile is refused: the session is in use";
-  EXPECT_TRUE(form->Browse.Connected);
-  form->close();
+  EXPECT_TRUE(form->isVisible()) << "the session is closed from the event loop, not under the wait";
+  QCoreApplication::processEvents();
   EXPECT_FALSE(form->isVisible());
   EXPECT_FALSE(form->Browse.Connected);
+  EXPECT_FALSE(form->Ftp.isOpen());
+}
+
+// The connection list closed while its connection is made (the server never answers the password): the
+// login is abandoned at once and the list closes, nothing connected, nothing said.
+TEST_F(MainWindowTest, ClosingTheConnectionListWhileItConnectsEndsTheLogin) {
+  FtpServer server;
+  server.setFaults(R"([{"cmd":"PASS","action":"hang"}])");
+  showConnected(server, "s", 0);
+  form->Ftp.setTimeouts({30, 30, 30});
+  onModal<TFormConn_List>([](TFormConn_List* l) {
+    QTimer::singleShot(300, l, [l] { l->close(); });
+    l->BitBtn1->click();
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  form->N_ServListClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_FALSE(form->Browse.Connected);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(form->isVisible());
+  form->close();
 }
 
 TEST_F(MainWindowTest, ClearBrowseSwitches) {

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """FTP server for the tests and the demo station: pyftpdlib on 127.0.0.1 over a root folder.
 
-Prints "PORT <n>" once it listens. With --telnet it reads commands as ProFTPD does: byte 0xFF is the
+Prints "PORT <n>" once it listens. With --unanswered it only holds a port whose connections never
+complete (a full accept queue that it never accepts from), as an address that does not answer. With --telnet it reads commands as ProFTPD does: byte 0xFF is the
 Telnet IAC, so IAC IAC is one 0xFF, IAC DM and IAC IP vanish, and IAC WILL/WONT/DO/DONT leave the command
 unanswered; a CWD that fails names the path in its reply. Every command line it receives is appended to the log file as the
 raw bytes the client sent. Names are Windows-1251 bytes: they pass through unchanged (surrogateescape)
@@ -25,6 +26,8 @@ Fault hooks come from a JSON file that is read again before each command:
                   vsftpd's does a round trip late
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
+          "swallow" answer AUTH with 234 and then read everything and answer nothing (a TLS
+                  handshake that never gets its answer)
   times   optional: how many matches the fault acts on (counted per "gen")
 """
 
@@ -62,6 +65,11 @@ class Handler(FTPHandler):
     faults = None
     telnet = False
     late_end = None  # seconds the next 226 waits (fault "late-end")
+    swallowing = False  # fault "swallow": everything read from now on is dropped
+
+    def collect_incoming_data(self, data):
+        if not self.swallowing:
+            super().collect_incoming_data(data)
 
     def push(self, s):
         # Replies carry names as raw bytes, like the listings.
@@ -118,6 +126,10 @@ class Handler(FTPHandler):
                 # The command runs, late.
                 self.ioloop.call_later(fault.get("seconds", 1.0),
                                        lambda: FTPHandler.pre_process_command(self, line, cmd, arg))
+                return
+            if action == "swallow":
+                self.respond("234 AUTH TLS successful.")
+                self.swallowing = True
                 return
             if action == "reply":
                 self.respond("%d %s" % (fault.get("code", 550), fault.get("text", "Refused.")))
@@ -194,6 +206,31 @@ def telnet_filter(raw):
     return bytes(out)
 
 
+def unanswered(host):
+    import socket
+    import time
+    listener = socket.socket()
+    listener.bind((host, 0))
+    listener.listen(0)
+    port = listener.getsockname()[1]
+    # The kernel drops the handshakes of new connections while the accept queue is full.
+    fillers = []
+    for _ in range(3):
+        s = socket.socket()
+        s.setblocking(False)
+        try:
+            s.connect((host, port))
+        except BlockingIOError:
+            pass
+        fillers.append(s)
+    time.sleep(0.1)
+    print("PORT %d" % port, flush=True)
+    parent = os.getppid()
+    while os.getppid() == parent:
+        time.sleep(0.5)
+    sys.exit(0)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--root", required=True)
@@ -209,7 +246,10 @@ def main():
     p.add_argument("--idle", type=float, default=0, help="idle time-out in seconds (421 and close)")
     p.add_argument("--max-connections", type=int, default=0,
                    help="connections at once; more are greeted with 421 and closed")
+    p.add_argument("--unanswered", action="store_true", help="a port whose connections never complete")
     a = p.parse_args()
+    if a.unanswered:
+        unanswered(a.host)
 
     root = os.path.abspath(a.root)
     authorizer = DummyAuthorizer()

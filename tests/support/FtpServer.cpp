@@ -64,6 +64,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   }
   args.insert(args.end(), {"--root", rootHost_, "--log", hostPath(log_), "--faults", hostPath(faults_),
                            "--user", options_.user, "--password", options_.password});
+  if (options_.unanswered) args.push_back("--unanswered");
   if (options_.idleSeconds > 0) args.insert(args.end(), {"--idle", std::to_string(options_.idleSeconds)});
   if (!options_.home.empty()) args.insert(args.end(), {"--home", options_.home});
   process_ = std::make_unique<HostProcess>(args);

@@ -29,6 +29,8 @@ class FtpServer {
     // certificate made for the server (or this one, a PEM file of key and certificate on the Linux side).
     enum class Tls { None, Offered, Required } tls = Tls::None;
     std::string certificate;
+    // Not a server: a port on 127.0.0.1 whose connections never complete (pyftpdlib's script).
+    bool unanswered = false;
   };
 
   FtpServer();
