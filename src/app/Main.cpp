@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -54,30 +56,32 @@ TFormMain::TFormMain(std::string dataFolder, Ui& ui_, QWidget* parent)
   // A close meanwhile (of this window or of the dialog that waits) abandons the wait: the handler ends,
   // its requests abandoned, and the window closes from the event loop.
   qApp->installEventFilter(this);
-  Ftp.setWaitHook([this] {
-    {
-      struct Awaiting {
-        bool& flag;
-        const bool outer = !flag;
-        explicit Awaiting(bool& f) : flag(f) { flag = true; }
-        ~Awaiting() {
-          if (outer) flag = false;
-        }
-      } awaiting(awaitingServer_);
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (!closing_) return;
-    if (!closePosted_) {
-      closePosted_ = true;
-      QTimer::singleShot(0, closing_.data(), [this, w = closing_] {
-        closing_ = nullptr;
-        closePosted_ = false;
-        w->close();
-      });
-    }
-    throw WindowClosing{};
-  });
+  Ftp.setWaitHook([this] { AwaitingServer(); });
   FormCreate();
+}
+
+void TFormMain::AwaitingServer() {
+  {
+    // The window whose handler waits: the dialog in front, or this one. A dialog that something else
+    // opens meanwhile closes as usual.
+    QWidget* modal = QApplication::activeModalWidget();
+    waitingWindows_.push_back(modal ? modal : this);
+    const struct Awaiting {
+      std::vector<QPointer<QWidget>>& windows;
+      ~Awaiting() { windows.pop_back(); }
+    } awaiting{waitingWindows_};
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  if (!closing_) return;
+  if (!closePosted_) {
+    closePosted_ = true;
+    QTimer::singleShot(0, closing_.data(), [this, w = closing_] {
+      closing_ = nullptr;
+      closePosted_ = false;
+      w->close();
+    });
+  }
+  throw WindowClosing{};
 }
 
 TFormMain::~TFormMain() {
@@ -269,9 +273,9 @@ void TFormMain::showEvent(QShowEvent* e) {
 bool TFormMain::eventFilter(QObject* watched, QEvent* e) {
   // Closing would end the session under the request that is waiting for it: the wait ends first (the
   // wait hook throws once this event returns), then the window closes.
-  if (!awaitingServer_ || e->type() != QEvent::Close || !watched->isWidgetType()) return false;
+  if (waitingWindows_.empty() || e->type() != QEvent::Close || !watched->isWidgetType()) return false;
   auto* w = static_cast<QWidget*>(watched);
-  if (!w->isWindow()) return false;
+  if (std::find(waitingWindows_.begin(), waitingWindows_.end(), w) == waitingWindows_.end()) return false;
   if (!closing_) closing_ = w;
   e->ignore();
   return true;

@@ -30,6 +30,10 @@ class TFormMain : public QMainWindow {
   // messages go through ui.
   TFormMain(std::string dataFolder, Ui& ui, QWidget* parent = nullptr);
   ~TFormMain() override;
+  // Runs while a server is awaited or a retry pauses: the window repaints and answers the window manager
+  // but takes no input; a window closed meanwhile ends the handler that waits (WindowClosing), then
+  // closes from the event loop.
+  void AwaitingServer();
 
   // --- Process-wide state owned by the window.
   Ui& ui;
@@ -199,7 +203,8 @@ class TFormMain : public QMainWindow {
   formats::DateTimeFormats savedFormats_;
   bool shown_ = false;
   bool closed_ = false;
-  bool awaitingServer_ = false;  // inside the FTP session's wait: events are processed, closing is deferred
+  // The windows whose handlers wait for a server (innermost last): their closing is deferred.
+  std::vector<QPointer<QWidget>> waitingWindows_;
   // A window closed during a wait: the wait ends the handler that waited, then the window closes.
   QPointer<QWidget> closing_;
   bool closePosted_ = false;

@@ -1,5 +1,7 @@
 #include "app/QtUi.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -64,5 +66,9 @@ void QtUi::endWait() {
 }
 
 void QtUi::pause(int milliseconds) {
-  QThread::msleep(static_cast<unsigned long>(milliseconds));
+  constexpr int kSlice = 30;
+  for (int left = milliseconds; left > 0; left -= kSlice) {
+    QThread::msleep(static_cast<unsigned long>(std::min(left, kSlice)));
+    if (pauseHook_) pauseHook_();
+  }
 }

@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   TFormMain form(*folder, ui);
+  ui.setPauseHook([&form] { form.AwaitingServer(); });
   form.show();
   return Application::exec();
 }
