@@ -163,7 +163,9 @@ void FtpSession::openExtras() {
 
 void FtpSession::closeExtras() {
   queue_.clear();
-  extras_.clear();  // each says QUIT as its multi handle is cleaned up
+  for (const auto& x : extras_)
+    if (x->c) x->c->stop();  // all at once; each is then awaited as it goes
+  extras_.clear();           // each says QUIT as its multi handle is cleaned up
 }
 
 // Lost extra connections log in again; the login then runs along with the other requests until it ends.

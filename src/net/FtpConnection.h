@@ -149,6 +149,8 @@ class Connection {
   // down within milliseconds; abandon() returns then, the connection idle and its next request on a new
   // control connection. Nothing when no request runs.
   void abandon();
+  // The first half of abandon(): the request is told to stop, not awaited (so that several stop at once).
+  void stop();
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
 

@@ -194,23 +194,24 @@ void Connection::putDown() {
   result = CURLE_ABORTED_BY_CALLBACK;
 }
 
-void Connection::abandon() {
+void Connection::stop() {
   {
     const std::lock_guard<std::mutex> lock(requestsLock);
-    if (phase_ == Phase::Ended) phase_ = Phase::Idle;
-    if (phase_ == Phase::Idle) return;
+    if (phase_ == Phase::Idle || phase_ == Phase::Ended) return;
   }
-  {
-    const std::lock_guard<std::mutex> lock(socketsLock_);
-    stopping_ = true;
-    stop_ = true;
-    for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
-  }
+  const std::lock_guard<std::mutex> lock(socketsLock_);
+  stopping_ = true;
+  stop_ = true;
+  for (const curl_socket_t fd : sockets_) shutdown(fd, kShutBoth);
+}
+
+void Connection::abandon() {
+  stop();
   // Short: the worker checks the stop between its waits of at most 50 ms, and a blocking call of
   // libcurl's (a handshake, the wait for a final reply) fails at once on a shut socket.
   {
     std::unique_lock<std::mutex> lock(requestsLock);
-    requestEnded.wait(lock, [this] { return phase_ == Phase::Ended; });
+    requestEnded.wait(lock, [this] { return phase_ == Phase::Idle || phase_ == Phase::Ended; });
     phase_ = Phase::Idle;
   }
   const std::lock_guard<std::mutex> lock(socketsLock_);
