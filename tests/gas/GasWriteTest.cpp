@@ -124,8 +124,10 @@ TEST_F(GasWriteTest, ServerFailuresLeaveTheOldFileWhole) {
        "Неудачная попытка открытия файла obj-gaspar.txt"},
       {"upload broken off", R"([{"cmd":"STOR","action":"cut"}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
-      {"connection dropped at every upload", R"([{"cmd":"STOR","action":"drop"}])",
-       "Неудачная попытка записи файла obj-gaspar.txt"},
+      {"connection dropped at every upload, before its 150", R"([{"cmd":"STOR","action":"drop"}])",
+       "Неудачная попытка открытия файла obj-gaspar.txt"},
+      {"421 at every upload", R"([{"cmd":"STOR","action":"reply","code":421}])",
+       "Неудачная попытка открытия файла obj-gaspar.txt"},
       {"rename refused", R"([{"cmd":"RNTO","action":"reply","code":550}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
   };
