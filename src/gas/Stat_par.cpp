@@ -11,15 +11,6 @@
 #include "core/Text.h"
 #include "gas/GasFile.h"
 
-namespace {
-
-// The new content goes to the server under this name first, then replaces the file in one rename.
-std::string temporaryName(const std::string& name) {
-  return name + ".tmp";
-}
-
-}  // namespace
-
 TFormStat_Par::TFormStat_Par(TFormMain& main) : QDialog(&main), main_(main) {
   setObjectName(QStringLiteral("FormStat_Par"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -109,7 +100,9 @@ std::string TFormStat_Par::storeOnServer(const std::string& content) {
   FtpSession& ftp = main_.Ftp;
   BrowseState& browse = main_.Browse;
   const std::string& name = browse.GasParFileName;
-  const std::string temp = temporaryName(name);
+  // The new content goes to the server under a name of this write's own first, then replaces the file in
+  // one rename: two copies of the program storing into one folder never meet in one temporary file.
+  const std::string temp = fsys::temporaryName();
   browse.CurrentDirectory = browse.ObjectPath;
   if (!ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.CurrentDirectory)) {
     const uint32_t first = ftp.GetLastError();
