@@ -1,10 +1,14 @@
 #include "core/FileSys.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
 #include <system_error>
 
 #include "core/Cp1251.h"
@@ -94,7 +98,7 @@ std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path) 
   for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
     if (ec) return std::nullopt;
     const auto name = fromNativePath(it->path().filename());
-    if (!name) continue;
+    if (!name || temporaryFile(*name)) continue;
     DirEntry e;
     e.name = *name;
     std::error_code ec2;
@@ -135,12 +139,67 @@ std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes
 
 namespace {
 
+constexpr std::string_view kTemporaryPrefix = ".ostraftp-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// A temporary file last written longer ago than this was left by a write whose program was killed.
+constexpr auto kStaleAge = std::chrono::hours(24);
+
+unsigned long processId() {
 #ifdef _WIN32
-// The temporary file written whole and flushed to disk; closed on every path.
-bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+// This run of the program: its process id, which no other running copy on this machine has, and a
+// random number, which tells it from a copy on another machine and from an earlier run of the same id.
+const std::string& runName() {
+  static const std::string name = [] {
+    uint32_t r = static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    try {
+      std::random_device device;
+      r ^= device();
+    } catch (const std::exception&) {
+      // No random source: the clock alone.
+    }
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%lu-%08x", processId(), static_cast<unsigned>(r));
+    return std::string(buf);
+  }();
+  return name;
+}
+
+// Removes the stale temporary files of a folder, once per run and folder.
+void removeStaleTemporaries(const std::filesystem::path& folder) {
+  static std::mutex lock;
+  static std::set<std::filesystem::path> done;
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!done.insert(folder).second) return;
+  }
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const auto name = fromNativePath(it->path().filename());
+    std::error_code ec2;
+    if (!name || !temporaryFile(*name) || !it->is_regular_file(ec2)) continue;
+    const auto written = it->last_write_time(ec2);
+    if (!ec2 && now - written > kStaleAge) std::filesystem::remove(it->path(), ec2);
+  }
+}
+
+// The temporary file: not created (a file of its name exists or the folder refuses it), created but not
+// written whole, or written whole and flushed to disk.
+enum class Written { NotCreated, Failed, Flushed };
+
+#ifdef _WIN32
+// CREATE_NEW: a new file, never one that exists. Closed on every path.
+Written writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
   const HANDLE h =
-      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Written::NotCreated;
   bool ok = true;
   for (size_t done = 0; ok && done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
@@ -149,7 +208,7 @@ bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
     done += written;
   }
   ok = ok && FlushFileBuffers(h);
-  return CloseHandle(h) && ok;
+  return CloseHandle(h) && ok ? Written::Flushed : Written::Failed;
 }
 
 // One step that replaces the target and is on disk when it returns. Fails when another program holds
@@ -169,13 +228,12 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
-  if (fd < 0) return false;
-  // A stale temporary file keeps its old mode; set it before any secret reaches it.
-  bool ok = !ownerOnly || ::fchmod(fd, 0600) == 0;
-  ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-  return (::close(fd) == 0) && ok;
+// O_EXCL: a new file, never one that exists (nor a link planted under its name). Closed on every path.
+Written writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
+  if (fd < 0) return Written::NotCreated;
+  const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  return (::close(fd) == 0) && ok ? Written::Flushed : Written::Failed;
 }
 
 bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
@@ -187,17 +245,32 @@ bool replace(const std::filesystem::path& temp, const std::filesystem::path& tar
 
 }  // namespace
 
+std::string temporaryName() {
+  static std::atomic<uint64_t> given{0};
+  return std::string(kTemporaryPrefix) + runName() + "-" + std::to_string(++given) +
+         std::string(kTemporarySuffix);
+}
+
+bool temporaryFile(std::string_view name) {
+  return name.size() > kTemporaryPrefix.size() + kTemporarySuffix.size() &&
+         name.starts_with(kTemporaryPrefix) && name.ends_with(kTemporarySuffix);
+}
+
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
   const auto target = nativePath(cp1251Path);
-  const auto temp = target.parent_path() / kTemporaryFileName;
+  const auto temp = target.parent_path() / nativePath(temporaryName());
 #ifdef _WIN32
   // A Windows file's rights come from its folder.
   (void)ownerOnly;
-  const bool written = writeFlushed(temp, bytes);
+  const Written written = writeFlushed(temp, bytes);
 #else
-  const bool written = writeFlushed(temp, bytes, ownerOnly);
+  const Written written = writeFlushed(temp, bytes, ownerOnly);
 #endif
-  if (written && replace(temp, target)) return true;
+  if (written == Written::NotCreated) return false;  // what stands under that name is not ours
+  if (written == Written::Flushed && replace(temp, target)) {
+    removeStaleTemporaries(target.parent_path());
+    return true;
+  }
   std::error_code ec;
   std::filesystem::remove(temp, ec);
   return false;

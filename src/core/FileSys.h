@@ -63,22 +63,32 @@ struct DirEntry {
 };
 
 // The entries of a folder (without "." and ".."), in the order the file system gives them. A name that
-// Windows-1251 cannot hold is left out: no path of the program could name it. Nothing when the folder
-// cannot be read.
+// Windows-1251 cannot hold is left out: no path of the program could name it; so are the temporary files
+// of whole-file writes (temporaryFile), whichever program run made them. Nothing when the folder cannot
+// be read.
 std::optional<std::vector<DirEntry>> listDirectory(std::string_view cp1251Path);
 
 // Reads at most maxBytes bytes of a file in binary mode; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes);
 
-// The temporary file of writeFileAtomic in the target's folder. Its name holds no part of any target's,
-// so that a write killed half-way never shows in a list (the report lists take any name that holds the
-// object, line and kind); the next write into the folder replaces it.
-inline constexpr std::string_view kTemporaryFileName = ".ostraftp-write.tmp";
+// A new name for the temporary file of one whole-file write, beside its target in a local folder or on a
+// server: ".ostraftp-<run>-<n>.tmp", where <run> is this run of the program (its process id and a number
+// drawn at random when it starts, so that two copies never share one, not even when they run on two
+// machines that write into one shared folder or server and their process ids meet) and n counts the
+// names it gave. So no two writes ever share a temporary file. The name holds no part of the target's,
+// so that a report list (which takes any name holding the object, line and kind) never takes it, nor
+// does another program listing the folder.
+std::string temporaryName();
+
+// Whether a name is such a temporary file, of any run (also one killed half-way through its write).
+bool temporaryFile(std::string_view name);
 
 // Writes a whole file so that a crash or a full disk never leaves a half-written file: the bytes go to a
-// temporary file beside the target, are flushed to disk, and the temporary file is renamed over the
-// target. With ownerOnly the file is created readable and writable by its owner only (POSIX). Returns
-// false, leaving any previous file whole, when any step fails.
+// new temporary file beside the target (temporaryName; never an existing file), are flushed to disk, and
+// the temporary file is renamed over the target. With ownerOnly the file is created readable and writable
+// by its owner only (POSIX). Returns false, leaving any previous file whole, when any step fails.
+// The first write of a run into a folder removes the temporary files that writes killed half-way left
+// there more than a day before; a write under way is never that old, so none is taken from under it.
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly);
 
 // Windows text mode: "rt" turns CR LF into LF, "wt" turns LF into CR LF. Done explicitly so that the

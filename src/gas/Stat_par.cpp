@@ -11,15 +11,6 @@
 #include "core/Text.h"
 #include "gas/GasFile.h"
 
-namespace {
-
-// The new content goes to the server under this name first, then replaces the file in one rename.
-std::string temporaryName(const std::string& name) {
-  return name + ".tmp";
-}
-
-}  // namespace
-
 TFormStat_Par::TFormStat_Par(TFormMain& main) : QDialog(&main), main_(main) {
   setObjectName(QStringLiteral("FormStat_Par"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -109,7 +100,9 @@ std::string TFormStat_Par::storeOnServer(const std::string& content) {
   FtpSession& ftp = main_.Ftp;
   BrowseState& browse = main_.Browse;
   const std::string& name = browse.GasParFileName;
-  const std::string temp = temporaryName(name);
+  // The new content goes to the server under a name of this write's own first, then replaces the file in
+  // one rename: two copies of the program storing into one folder never meet in one temporary file.
+  const std::string temp = fsys::temporaryName();
   browse.CurrentDirectory = browse.ObjectPath;
   if (!ftp.FtpSetCurrentDirectory(ftp.ConnectionHandle, browse.CurrentDirectory)) {
     const uint32_t first = ftp.GetLastError();
@@ -120,27 +113,16 @@ std::string TFormStat_Par::storeOnServer(const std::string& content) {
               : "Файл параметров газа не записан.\r\nНе удалось восстановить связь с сервером");
     }
   }
-  // The whole content under the temporary name. The upload starts the file on the server (STOR), so a
-  // failed upload is the file that could not be opened: one reconnect and a second attempt, whatever
-  // the reason (a refusal, a dropped connection, 421).
-  enum class Upload { Done, Refused, Broken };
-  const auto upload = [&] {
-    const HINTERNET file = ftp.FtpOpenFile(ftp.ConnectionHandle, temp, ftp::kGenericWrite);
-    if (file == kNoHandle) return Upload::Broken;
-    uint32_t written = 0;
-    const bool ok =
-        ftp.InternetWriteFile(file, content.data(), static_cast<uint32_t>(content.size()), &written);
-    const bool refused = !ok && ftp.GetLastError() == ftp::kErrorInternetExtendedError;
-    ftp.InternetCloseHandle(file);
-    if (ok && written == content.size()) return Upload::Done;  // the server confirmed every byte
-    return refused ? Upload::Refused : Upload::Broken;
-  };
-  Upload r = upload();
-  if (r != Upload::Done && ftp.FtpReconnect()) r = upload();
-  if (r != Upload::Done) {
+  // The whole content under the temporary name, with one reconnect and a second attempt whatever the
+  // reason (a refusal, a dropped connection, 421). A file the server never began to take is the file
+  // that could not be opened; one it began to take and did not confirm is the write that failed.
+  using Upload = FtpSession::WholeUpload;
+  Upload r = ftp.WriteWholeFile(temp, content);
+  if (r != Upload::Written && ftp.FtpReconnect()) r = ftp.WriteWholeFile(temp, content);
+  if (r != Upload::Written) {
     if (ftp.isOpen()) (void)ftp.FtpDeleteFile(ftp.ConnectionHandle, temp);  // a partial upload, if any
-    return cp1251::text(r == Upload::Refused ? "Неудачная попытка открытия файла "
-                                             : "Неудачная попытка записи файла ") +
+    return cp1251::text(r == Upload::OpenFailed ? "Неудачная попытка открытия файла "
+                                                : "Неудачная попытка записи файла ") +
            name;
   }
   // One rename replaces the old file: the controllers find the old file or the new one, whole.

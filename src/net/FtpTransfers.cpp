@@ -267,6 +267,14 @@ bool FtpSession::InternetReadFile(HINTERNET file, void* buffer, uint32_t size, u
 bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t size, uint32_t* written) {
   if (written) *written = 0;
   if (!transferValid(file, Transfer::Write)) return false;
+  bool started = false;
+  if (!upload(data, size, started)) return false;
+  if (written) *written = size;
+  return true;
+}
+
+bool FtpSession::upload(const void* data, size_t size, bool& started) {
+  started = false;
   ftp::Connection& c = *connection_;
   std::string sent;
   if (!wire(transfer_->path, sent)) return false;
@@ -275,9 +283,9 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   c.prepareUpload(timeouts_, sent, std::string(static_cast<const char*>(data), size), transfer_->written);
   long code = 0;
   const CURLcode rc = c.perform(code);
+  started = c.transferStarted();
   if (rc != CURLE_OK) return failed(rc, code);
   transfer_->written = true;
-  if (written) *written = size;
   lastError_ = 0;
   return true;
 }
@@ -322,6 +330,15 @@ FtpSession::WholeFile FtpSession::ReadWholeFile(const std::string& name, std::st
     return WholeFile::ReadFailed;
   }
   return WholeFile::Read;
+}
+
+FtpSession::WholeUpload FtpSession::WriteWholeFile(const std::string& name, std::string_view bytes) {
+  TransferHandle = FtpOpenFile(ConnectionHandle, name, ftp::kGenericWrite);
+  if (TransferHandle == kNoHandle) return WholeUpload::OpenFailed;
+  const ClosesTransfer close(*this);  // the error of a failed upload stays for the caller
+  bool started = false;
+  if (upload(bytes.data(), bytes.size(), started)) return WholeUpload::Written;
+  return started ? WholeUpload::WriteFailed : WholeUpload::OpenFailed;
 }
 
 FtpSession::Listing FtpSession::ForEachEntry(const std::string& pattern, ftp::FindData& entry,

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/BrowseState.h"
@@ -115,6 +116,12 @@ class FtpSession {
   // never gets a partial file. After OpenFailed and ReadFailed, GetLastError() tells why.
   enum class WholeFile { Read, OpenFailed, Empty, ReadFailed, TooLarge };
   [[nodiscard]] WholeFile ReadWholeFile(const std::string& name, std::string& bytes);
+
+  // A whole file uploaded (binary) under name in the current directory, the handle closed on every path.
+  // OpenFailed: the server never began to take it (STOR refused, or the connection dropped or closed
+  // with 421 before the server's 150); WriteFailed: it began and was not confirmed. GetLastError() tells why.
+  enum class WholeUpload { Written, OpenFailed, WriteFailed };
+  [[nodiscard]] WholeUpload WriteWholeFile(const std::string& name, std::string_view bytes);
 
   // The one way every caller walks a listing of the current directory (pattern as for FtpFindFirstFile):
   // each entry lands in entry and goes to visit, which returns false to stop early; the handle is closed
@@ -268,6 +275,8 @@ class FtpSession {
   bool wire(const std::string& path, std::string& out);
   // A request that failed: its last error from libcurl's result and the reply code.
   bool failed(int curlCode, long replyCode);
+  // The upload of the open write transfer; started: the server answered STOR with 150 or 125.
+  bool upload(const void* data, size_t size, bool& started);
 
   std::unique_ptr<ftp::Connection> connection_;
   // What was learnt of the server at this URL, kept across reconnects: its byte rules and whether it

@@ -11,6 +11,7 @@
 
 #include "app/Main.h"
 #include "core/Cp1251.h"
+#include "core/FileSys.h"
 #include "core/Text.h"
 #include "settings/Conn_par.h"
 
@@ -268,7 +269,11 @@ void TFormObject_Create::BitBtn3Click() {
 }
 
 void TFormObject_Create::refuse(const char* text) {
-  main_.ui.message(cp1251::text(text), cp1251::text(kInputError));
+  refuse(cp1251::text(text));
+}
+
+void TFormObject_Create::refuse(const std::string& text) {
+  main_.ui.message(text, cp1251::text(kInputError));
 }
 
 void TFormObject_Create::BitBtn1Click() {
@@ -287,6 +292,11 @@ void TFormObject_Create::BitBtn1Click() {
     if (TargetObjectName.empty()) return refuse("Не введено наименование объекта");
   }
   if (TargetObjectName.size() > kMaxName) return refuse("Наименование объекта длиннее 49 символов");
+  // The main window's rule for a name that becomes a local folder: NUL, COM1 and the like name devices.
+  if (!fsys::safeName(TargetObjectName)) {
+    return refuse(cp1251::text("Наименование объекта \"") + TargetObjectName +
+                  cp1251::text("\" не может быть именем папки"));
+  }
   if (ComboBox2->currentIndex() < 0) return refuse("Не введено количество вычислителей");
   for (int i = 0; i < ComputerCount; ++i) {
     if (g[i]->currentIndex() < 0 || a[i]->currentText().isEmpty() || r[i]->currentIndex() < 0)

@@ -86,6 +86,7 @@ class TFormObject_Create : public QDialog {
   // The tree on the server; false with the failure kept in failure_ (FtpOpen tells its own).
   [[nodiscard]] bool createTree();
   void refuse(const char* text);
+  void refuse(const std::string& text);  // Windows-1251
   bool fail(std::string text, std::string title = {});
 
   TFormMain& main_;

@@ -15,6 +15,7 @@ TEST(ReportNames, EntryRule) {
     std::optional<std::string> entry;
   };
   const char* h = "A-v0017n1-chakr";
+  const std::string temp = fsys::temporaryName();
   const Case cases[] = {
       {"A-v0017n1-chakr-2009.03.05-14.txt", 2048, 0, h, " 2009.03.05  14:00"},
       {"A-v0017n1-chakr-2009.03.05-15.txt", 0, 0, h, " 2009.03.05  15:00*"},
@@ -37,7 +38,7 @@ TEST(ReportNames, EntryRule) {
       {"A-v0017n1-mesko-2009.00.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
       {"A-v0017n1-mesko-20091.03.txt", 100, 4, "A-v0017n1-mesko", std::nullopt},
       // What a write killed half-way leaves in a cache or local folder is no report.
-      {fsys::kTemporaryFileName.data(), 100, 0, h, std::nullopt},
+      {temp.c_str(), 100, 0, h, std::nullopt},
   };
   for (const auto& c : cases)
     EXPECT_EQ(catalogueEntry(c.name, c.size, kReportKinds[c.kind], c.search), c.entry) << c.name;

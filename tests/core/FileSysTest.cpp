@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "support/Platform.h"
 #include "support/TempDir.h"
 #include "support/TimeZone.h"
@@ -41,20 +44,55 @@ TEST(FileSys, ReadFileStopsAtTheLimit) {
   EXPECT_FALSE(fsys::readFile(t.cp1251() + "none", 100).has_value());
 }
 
+// The names of a folder, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 TEST(FileSys, AtomicWriteReplacesWholeAndIsOwnerOnly) {
   TempDir t;
   const std::string f = t.cp1251() + "s.ini";
   ASSERT_TRUE(fsys::writeFileAtomic(f, "first", true));
-  // A write killed half-way left its temporary file: the next write into the folder replaces it.
-  writeBytes(t.path() / fsys::kTemporaryFileName, "half");
   ASSERT_TRUE(fsys::writeFileAtomic(f, "second", true));
   EXPECT_EQ(readBytes(t.path() / "s.ini"), "second");
-  EXPECT_FALSE(std::filesystem::exists(t.path() / fsys::kTemporaryFileName));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path()), {}), 1);
+  EXPECT_EQ(namesIn(t.path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 #ifndef _WIN32
   EXPECT_EQ(std::filesystem::status(t.path() / "s.ini").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 #endif
+}
+
+// Each write has a temporary name of its own, which no list of a local folder shows; what a write killed
+// half-way left (this name or the fixed one of earlier versions) goes with the first write of a later run
+// into the folder once it is a day old, and a younger one, which a live copy may be writing, stays.
+TEST(FileSys, TemporaryNamesAreOwnAndStaleOnesGo) {
+  const std::string a = fsys::temporaryName(), b = fsys::temporaryName();
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.substr(0, a.rfind('-')), b.substr(0, b.rfind('-'))) << "one run: " << a << " " << b;
+  for (const std::string& n : {a, b, std::string(".ostraftp-write.tmp")})
+    EXPECT_TRUE(fsys::temporaryFile(n)) << n;
+  for (const char* n :
+       {"ostraftp-1.tmp", ".ostraftp-1.tmp.txt", "a.tmp", ".ostraftp-.tmp", "obj-gaspar.txt.tmp"})
+    EXPECT_FALSE(fsys::temporaryFile(n)) << n;
+
+  TempDir t;
+  const std::string stale = ".ostraftp-4242-0badf00d-7.tmp", young = ".ostraftp-4242-1badf00d-1.tmp";
+  for (const std::string& n : {stale, young, std::string(".ostraftp-write.tmp"), std::string("r.txt")})
+    writeBytes(t.path() / n, "half");
+  for (const std::string& n : {stale, std::string(".ostraftp-write.tmp")})
+    std::filesystem::last_write_time(t.path() / n,
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(25));
+  const auto listed = fsys::listDirectory(t.cp1251());
+  ASSERT_TRUE(listed.has_value());
+  ASSERT_EQ(listed->size(), 1u);
+  EXPECT_EQ((*listed)[0].name, "r.txt");
+  ASSERT_TRUE(fsys::writeFileAtomic(t.cp1251() + "r.txt", "whole", false));
+  EXPECT_EQ(namesIn(t.path()), (std::vector<std::string>{young, "r.txt"}));
+  EXPECT_EQ(readBytes(t.path() / young), "half") << "never written over";
 }
 
 // Another program has the file open, as an editor or a virus scanner may: POSIX replaces it all the same;
@@ -70,18 +108,34 @@ TEST(FileSys, AtomicWriteOverAFileHeldOpenByAnotherProgram) {
     return readBytes(t.path() / "held.txt");
   }();
   EXPECT_EQ(afterwards, kWindows ? "old" : "new");
-  EXPECT_FALSE(std::filesystem::exists(t.path() / fsys::kTemporaryFileName));
+  EXPECT_EQ(namesIn(t.path()), std::vector<std::string>{"held.txt"});
 }
 
-TEST(FileSys, FailedAtomicWriteKeepsThePreviousFile) {
+TEST(FileSys, FailedAtomicWriteLeavesNothing) {
   TempDir t;
-  const std::string f = t.cp1251() + "s.ini";
-  ASSERT_TRUE(fsys::writeFileAtomic(f, "kept", true));
-  // The temporary file cannot be created where a folder of its name stands.
-  std::filesystem::create_directory(t.path() / fsys::kTemporaryFileName);
-  EXPECT_FALSE(fsys::writeFileAtomic(f, "lost", true));
-  EXPECT_EQ(readBytes(t.path() / "s.ini"), "kept");
+  // A folder of the target's name cannot be replaced by a file.
+  std::filesystem::create_directory(t.path() / "s.ini");
+  writeBytes(t.path() / "s.ini" / "inside", "kept");
+  EXPECT_FALSE(fsys::writeFileAtomic(t.cp1251() + "s.ini", "lost", true));
+  EXPECT_EQ(readBytes(t.path() / "s.ini" / "inside"), "kept");
+  EXPECT_EQ(namesIn(t.path()), std::vector<std::string>{"s.ini"});
   EXPECT_FALSE(fsys::writeFileAtomic(t.cp1251() + "no/such/dir/x", "x", true));
+}
+
+// Two copies of the program, each writing its own file into one folder many times at once: each file
+// holds its own bytes after every write and at the end, and nothing else is left in the folder.
+TEST(FileSys, TwoProcessesWriteSideBySide) {
+  TempDir t;
+  {
+    const std::string conn = t.cp1251() + "ftp_conn.ini", tls = t.cp1251() + "ftp_tls.ini";
+    SideProgram first("fsys_writer", {conn, "c", "4196", "500", tls});
+    SideProgram second("fsys_writer", {tls, "t", "300", "500", conn});
+    EXPECT_EQ(first.wait(), 0);
+    EXPECT_EQ(second.wait(), 0);
+  }
+  EXPECT_EQ(readBytes(t.path() / "ftp_conn.ini"), std::string(4196, 'c'));
+  EXPECT_EQ(readBytes(t.path() / "ftp_tls.ini"), std::string(300, 't'));
+  EXPECT_EQ(namesIn(t.path()), (std::vector<std::string>{"ftp_conn.ini", "ftp_tls.ini"}));
 }
 
 TEST(FileSys, TextModeTranslatesLineEnds) {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "core/Cp1251.h"
+#include "core/FileSys.h"
 #include "gas/GasFile.h"
 #include "gas/Stat_par.h"
 #include "gas/Suplfunc.h"
@@ -55,7 +56,20 @@ class GasWriteTest : public MainWindowFixture {
   }
 
   std::string onServer() const { return readBytes(server.local("/obj/obj-gaspar.txt")); }
-  bool temporaryLeft() const { return std::filesystem::exists(server.local("/obj/obj-gaspar.txt.tmp")); }
+  bool temporaryLeft() const {
+    for (const auto& e : std::filesystem::directory_iterator(server.local("/obj"))) {
+      if (e.path().filename() != "obj-gaspar.txt" && e.path().filename() != "v0017n1") return true;
+    }
+    return false;
+  }
+  // The temporary names the uploads went to: each a name of its own, renamed over the file.
+  Strings temporaryNames() const {
+    Strings out;
+    for (const auto& c : server.commands()) {
+      if (c.rfind("STOR /obj/", 0) == 0) out.push_back(c.substr(10));
+    }
+    return out;
+  }
   Strings lastMessage() const {
     return ui.messages.empty() ? Strings{} : Strings{ui.messages.back().kind, ui.messages.back().text};
   }
@@ -95,6 +109,10 @@ TEST_F(GasWriteTest, ValuesChecksAndTheExactBytes) {
     }
     EXPECT_FALSE(open);
     EXPECT_TRUE(ui.messages.empty());
+    const Strings temps = temporaryNames();
+    ASSERT_FALSE(temps.empty());
+    EXPECT_TRUE(fsys::temporaryFile(temps.back())) << temps.back();
+    EXPECT_EQ(std::count(temps.begin(), temps.end(), temps.back()), 1) << "a name of this write's own";
     EXPECT_EQ(onServer(), fileWith(c.line));
     EXPECT_EQ(gas::verify(onServer()).status, gas::Check::Ok);
     EXPECT_FALSE(temporaryLeft());
@@ -124,8 +142,10 @@ TEST_F(GasWriteTest, ServerFailuresLeaveTheOldFileWhole) {
        "Неудачная попытка открытия файла obj-gaspar.txt"},
       {"upload broken off", R"([{"cmd":"STOR","action":"cut"}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
-      {"connection dropped at every upload", R"([{"cmd":"STOR","action":"drop"}])",
-       "Неудачная попытка записи файла obj-gaspar.txt"},
+      {"connection dropped at every upload, before its 150", R"([{"cmd":"STOR","action":"drop"}])",
+       "Неудачная попытка открытия файла obj-gaspar.txt"},
+      {"421 at every upload", R"([{"cmd":"STOR","action":"reply","code":421}])",
+       "Неудачная попытка открытия файла obj-gaspar.txt"},
       {"rename refused", R"([{"cmd":"RNTO","action":"reply","code":550}])",
        "Неудачная попытка записи файла obj-gaspar.txt"},
   };

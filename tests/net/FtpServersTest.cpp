@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "core/FileSys.h"
 #include "net/FtpTelnet.h"
 #include "net/Ftp_fun.h"
 #include "settings/SettingsFile.h"
@@ -268,24 +269,25 @@ TEST_P(FtpServersTest, ManyTransfersOnOneConnectionWithoutAStall) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "USER " + server->user()), 1) << "one login for all";
 }
 
-// The gas-parameter write: a new file under a temporary name renamed over the old one, and a
-// temporary file removed; names with "я" on every server.
+// The gas-parameter write: a new file under a temporary name (a dot name of its own) renamed over the old
+// one, and a temporary file removed; names with "я" on every server.
 TEST_P(FtpServersTest, RenameOverAnExistingFileAndDelete) {
   start();
   if (IsSkipped()) return;
   const std::string obj = kHome + "/" + kNames[1];
   const std::string name = kNames[1] + "-gaspar.txt";
+  const std::string temp = fsys::temporaryName();
   server->putFile(obj + "/" + name, "old");
   ASSERT_TRUE(session->FtpOpen());
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj)));
-  ASSERT_TRUE(upload(name + ".tmp", "new content"));
-  ASSERT_TRUE(session->FtpRenameFile(conn(), name + ".tmp", name)) << session->GetLastError();
+  ASSERT_TRUE(upload(temp, "new content"));
+  ASSERT_TRUE(session->FtpRenameFile(conn(), temp, name)) << session->GetLastError();
   EXPECT_EQ(onDisk(obj), std::set<std::string>{name});
   EXPECT_EQ(readBytes(server->local(obj + "/" + name)), "new content");
-  EXPECT_FALSE(session->FtpRenameFile(conn(), name + ".tmp", name)) << "nothing left to rename";
+  EXPECT_FALSE(session->FtpRenameFile(conn(), temp, name)) << "nothing left to rename";
   EXPECT_EQ(session->GetLastError(), ftp::kErrorInternetExtendedError);
-  ASSERT_TRUE(upload(name + ".tmp", "x"));
-  EXPECT_TRUE(session->FtpDeleteFile(conn(), name + ".tmp"));
+  ASSERT_TRUE(upload(temp, "x"));
+  EXPECT_TRUE(session->FtpDeleteFile(conn(), temp));
   EXPECT_EQ(onDisk(obj), std::set<std::string>{name});
   EXPECT_EQ(readBytes(server->local(obj + "/" + name)), "new content");
 }

@@ -172,6 +172,13 @@ TEST_F(ObjectCreateTest, InputChecksInOrder) {
       {"new object without a name",
        {0, " "},
        {"Наименование объекта может содержать только латинские буквы и цифры", title}},
+      {"a Windows device name",
+       {0, "NUL"},
+       {"Наименование объекта \"NUL\" не может быть именем папки", title}},
+      {"one in small letters",
+       {0, "com1"},
+       {"Наименование объекта \"com1\" не может быть именем папки", title}},
+      {"and mixed", {0, "LpT9"}, {"Наименование объекта \"LpT9\" не может быть именем папки", title}},
       {"no number of computers", {0, "Obj", {}}, {"Не введено количество вычислителей", title}},
       {"an empty address", {0, "Obj", {{0, 5, 1}, {0, -1, 1}}}, {"Введены не все параметры", title}},
       {"address 0", {0, "Obj", {{0, 0, 1}}}, {"Адрес вычислителя должен быть в диапазоне 1...254", title}},
@@ -193,6 +200,18 @@ TEST_F(ObjectCreateTest, InputChecksInOrder) {
   EXPECT_EQ(tree(server, "/Edge").size(), 5u * 6);
   for (const char* d : {"v3007n1", "v3007n2", "v3007n3", "v0001n1", "v7254n1"})
     EXPECT_TRUE(std::filesystem::is_directory(server.local(std::string("/Edge/") + d + "/mesko"))) << d;
+}
+
+// An object of the server named like a Windows device, which the window refuses to open, is refused here too.
+TEST_F(ObjectCreateTest, AnExistingObjectNamedLikeADeviceIsRefused) {
+  FtpServer server(listOnly());
+  server.makeDir("/Aux.log");
+  connectTo(server.port());
+  server.clearLog();
+  EXPECT_TRUE(create({0, ""}));
+  EXPECT_EQ(last(), (Strings{"Наименование объекта \"Aux.log\" не может быть именем папки",
+                             "Ошибка ввода параметров"}));
+  for (const auto& c : server.commands()) EXPECT_NE(c.rfind("MKD", 0), 0u) << c;
 }
 
 // A server without objects: the window's object list is one blank row. Only "Новый объект" is offered,

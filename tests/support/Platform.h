@@ -1,14 +1,20 @@
 #pragma once
 // What the tests need to know of the platform they run on.
 
+#include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+extern char** environ;
 #endif
 
 #ifdef _WIN32
@@ -80,5 +86,76 @@ class Unreadable {
   std::filesystem::path file_;
 #ifdef _WIN32
   HANDLE handle_;
+#endif
+};
+
+// A program of this build, from the folder of the running test program, started with the arguments
+// (words without blanks or quotes, none ending in a backslash) and running beside the test until wait().
+class SideProgram {
+ public:
+  SideProgram(const std::string& name, const std::vector<std::string>& args) {
+#ifdef _WIN32
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring program =
+        (std::filesystem::path(std::wstring(self, n)).parent_path() / (name + ".exe")).wstring();
+    std::wstring line = L"\"" + program + L"\"";
+    for (const auto& a : args) {
+      // In the code page the program's main() reads its arguments in.
+      std::wstring wide(a.size(), L'\0');
+      wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, a.data(), static_cast<int>(a.size()),
+                                                          wide.data(), static_cast<int>(wide.size()))));
+      line += L" \"" + wide + L"\"";
+    }
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &pi)) {
+      CloseHandle(pi.hThread);
+      process_ = pi.hProcess;
+    }
+#else
+    const std::string program =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+#endif
+  }
+  ~SideProgram() {
+    (void)wait();
+  }
+  SideProgram(const SideProgram&) = delete;
+  SideProgram& operator=(const SideProgram&) = delete;
+
+  // Its exit code once it has ended; -1 when it could not be started or did not end by itself.
+  int wait() {
+#ifdef _WIN32
+    if (process_ == nullptr) return code_;
+    DWORD code = 0;
+    WaitForSingleObject(process_, INFINITE);
+    if (GetExitCodeProcess(process_, &code)) code_ = static_cast<int>(code);
+    CloseHandle(process_);
+    process_ = nullptr;
+#else
+    if (pid_ < 0) return code_;
+    int status = 0;
+    pid_t ended;
+    while ((ended = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (ended == pid_ && WIFEXITED(status)) code_ = WEXITSTATUS(status);
+    pid_ = -1;
+#endif
+    return code_;
+  }
+
+ private:
+  int code_ = -1;
+#ifdef _WIN32
+  HANDLE process_ = nullptr;
+#else
+  pid_t pid_ = -1;
 #endif
 };
