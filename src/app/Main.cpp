@@ -70,7 +70,9 @@ void TFormMain::AwaitingServer() {
       std::vector<QPointer<QWidget>>& windows;
       ~Awaiting() { windows.pop_back(); }
     } awaiting{waitingWindows_};
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Not QEventLoop::ExcludeUserInputEvents: X11 counts the window manager's close request as input
+    // and would hold it back until the wait ends; the event filter drops the operator's input instead.
+    QCoreApplication::processEvents();
   }
   if (!closing_) return;
   if (!closePosted_) {
@@ -270,12 +272,43 @@ void TFormMain::showEvent(QShowEvent* e) {
   }
 }
 
+namespace {
+
+// The mouse, the keyboard and what they trigger: a waiting window takes none of it.
+bool isOperatorInput(QEvent::Type t) {
+  switch (t) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 bool TFormMain::eventFilter(QObject* watched, QEvent* e) {
+  if (waitingWindows_.empty() || !watched->isWidgetType()) return false;
+  const auto waiting = [this](QWidget* w) {
+    return std::find(waitingWindows_.begin(), waitingWindows_.end(), w) != waitingWindows_.end();
+  };
+  auto* w = static_cast<QWidget*>(watched);
+  if (isOperatorInput(e->type()) && waiting(w->window())) return true;
   // Closing would end the session under the request that is waiting for it: the wait ends first (the
   // wait hook throws once this event returns), then the window closes.
-  if (waitingWindows_.empty() || e->type() != QEvent::Close || !watched->isWidgetType()) return false;
-  auto* w = static_cast<QWidget*>(watched);
-  if (std::find(waitingWindows_.begin(), waitingWindows_.end(), w) == waitingWindows_.end()) return false;
+  if (e->type() != QEvent::Close || !waiting(w)) return false;
   if (!closing_) closing_ = w;
   e->ignore();
   return true;
