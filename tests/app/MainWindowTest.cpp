@@ -52,9 +52,13 @@ class MainWindowTest : public ::testing::Test {
     r.setLastObjectRow(lastRow);
     form->Settings.setRecord(0, r);
     form->Settings.setConnectionCount(1);
-    onModal<TFormConn_List>([](TFormConn_List* l) { l->BitBtn6->click(); });
+    auto cancelled = std::make_shared<bool>(false);
+    onModal<TFormConn_List>([cancelled](TFormConn_List* l) {
+      l->BitBtn6->click();
+      *cancelled = true;
+    });
     form->show();
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return *cancelled; }, 5000)) << "the list opens when the timer fires";
     return r;
   }
 
@@ -221,9 +225,9 @@ TEST_F(MainWindowTest, ShowSwitchesFormatsClearsListsAndArmsTheTimer) {
   EXPECT_FALSE(form->StringGrid1->isEnabled());
   EXPECT_FALSE(form->RefreshRequest());
   EXPECT_TRUE(form->TimerStart->isActive());
-  for (int i = 0; i < 250 && !listOpened; ++i) QTest::qWait(20);  // a loaded machine runs timers late
+  // However slow the machine (ThreadSanitizer's build is): the list comes once the timer fires.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return listOpened; }, 5000)) << "the connection list opens by itself";
   EXPECT_FALSE(form->TimerStart->isActive()) << "fires once";
-  EXPECT_TRUE(listOpened) << "the connection list opens by itself";
   form->close();
   EXPECT_EQ(formats::current(), before) << "the formats in force before the show come back";
 }
@@ -239,7 +243,8 @@ TEST_F(MainWindowTest, CloseClosesTheSessionThenWritesTheSettings) {
   form->N3Click();  // "Выход"
   EXPECT_FALSE(form->isVisible());
   EXPECT_FALSE(form->Browse.Connected);
-  QTest::qWait(100);
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return server.commands().size() >= size_t{ftp::kMaxConnections}; }, 5000));
   EXPECT_EQ(server.commands(), std::vector<std::string>(ftp::kMaxConnections, "QUIT"));
   const std::string saved = readBytes(dir.path() / "INI" / "ftp_conn.ini");
   ASSERT_EQ(saved.size(), 4196u);

@@ -375,7 +375,8 @@ TEST_F(ObjectListTest, NewOperatorFirstRunAndRestart) {
     l->BitBtn1->click();
   });
   form->show();
-  QTest::qWait(150);
+  // The list opens when the start timer fires, however slow the machine (ThreadSanitizer's build is).
+  EXPECT_TRUE(QTest::qWaitFor([&] { return objects().size() == 2; }, 5000));
   Strings listed = objects();
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (Strings{"obj-1", "obj-2"}));
@@ -395,7 +396,7 @@ TEST_F(ObjectListTest, NewOperatorFirstRunAndRestart) {
     l->BitBtn1->click();
   });
   form->show();
-  QTest::qWait(150);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->StringGrid1->row() == 1; }, 5000));
   EXPECT_EQ(startRow, 0);
   EXPECT_EQ(form->StringGrid1->row(), 1);
   form->close();
