@@ -13,6 +13,10 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+
+#include <memory>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,12 +140,37 @@ std::optional<std::string> readFile(std::string_view cp1251Path, size_t maxBytes
 namespace {
 
 #ifdef _WIN32
+// Leaves an open file to the user the process runs as: one entry granting that user full access, and
+// nothing inherited from the folder (which may let every user of the machine read it). Set on the open
+// handle, as a stale temporary file keeps its old rights when it is opened again.
+bool restrictToOwner(HANDLE file) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  (void)GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  // Whole TOKEN_USER objects, so that the buffer is aligned for one.
+  const auto user = std::make_unique<TOKEN_USER[]>(size / sizeof(TOKEN_USER) + 1);
+  const bool known = size > 0 && GetTokenInformation(token, TokenUser, user.get(), size, &size);
+  CloseHandle(token);
+  if (!known) return false;
+  const PSID sid = user[0].User.Sid;
+  const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+  const auto acl = std::make_unique<ACL[]>(aclSize / sizeof(ACL) + 1);
+  return InitializeAcl(acl.get(), aclSize, ACL_REVISION) &&
+         AddAccessAllowedAce(acl.get(), ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+         SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                         acl.get(), nullptr) == ERROR_SUCCESS;
+}
+
 // The temporary file written whole and flushed to disk; closed on every path.
-bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
+bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
+  const DWORD access = GENERIC_WRITE | (ownerOnly ? WRITE_DAC : 0);
   const HANDLE h =
-      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(temp.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
+  // Restricted before any secret reaches it; the rename keeps the rights.
+  bool ok = !ownerOnly || restrictToOwner(h);
   for (size_t done = 0; ok && done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
     DWORD written = 0;
@@ -190,13 +219,7 @@ bool replace(const std::filesystem::path& temp, const std::filesystem::path& tar
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
   const auto target = nativePath(cp1251Path);
   const auto temp = target.parent_path() / kTemporaryFileName;
-#ifdef _WIN32
-  // A Windows file's rights come from its folder.
-  (void)ownerOnly;
-  const bool written = writeFlushed(temp, bytes);
-#else
   const bool written = writeFlushed(temp, bytes, ownerOnly);
-#endif
   if (written && replace(temp, target)) return true;
   std::error_code ec;
   std::filesystem::remove(temp, ec);

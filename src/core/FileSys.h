@@ -77,7 +77,8 @@ inline constexpr std::string_view kTemporaryFileName = ".ostraftp-write.tmp";
 
 // Writes a whole file so that a crash or a full disk never leaves a half-written file: the bytes go to a
 // temporary file beside the target, are flushed to disk, and the temporary file is renamed over the
-// target. With ownerOnly the file is created readable and writable by its owner only (POSIX). Returns
+// target. With ownerOnly the file is readable and writable by its owner only (POSIX mode 0600; on
+// Windows an access list granting the user alone, nothing inherited from the folder). Returns
 // false, leaving any previous file whole, when any step fails.
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly);
 

@@ -87,7 +87,9 @@ bool FtpSession::trust(ftp::Connection& c, const std::string& host, unsigned por
                cp1251::text("\nСубъект: ") + shown(key->subject) +
                cp1251::text("\n\nДоверять новому ключу сервера?");
   }
-  if (!ui_.ask(question, cp1251::text("Сертификат FTP-сервера"))) return false;
+  // A changed key is taken only on a deliberate "yes": Enter keeps the connection refused.
+  const auto preset = entry.pin.empty() ? Ui::Answer::Yes : Ui::Answer::No;
+  if (!ui_.ask(question, cp1251::text("Сертификат FTP-сервера"), preset)) return false;
   entry.pin = key->pin;
   entry.fingerprint = key->fingerprint;
   tls_->set({host, port, user}, entry);
