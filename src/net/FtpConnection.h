@@ -77,6 +77,7 @@ class Connection {
   // refuse a data connection that does not resume the session of its own control connection, and a
   // session of another connection (another server process) never resumes there.
   TlsMode tls = TlsMode::None;
+  TlsVersion tlsVersion = TlsVersion::Tls12;
   std::string pin;
   std::string entryPath;    // login directory, exactly as named on the server
   bool entryNamed = false;  // the server named it (PWD at the login answered); "/" otherwise
@@ -85,6 +86,8 @@ class Connection {
   ByteRules bytes;          // how this server reads and writes byte 0xFF
   TransferType type = TransferType::Unknown;
   std::vector<std::string> replies;
+  // libcurl's words for the failure of the last request.
+  char errorText[CURL_ERROR_SIZE] = {};
   // Called now and then while a request waits, so that the window can repaint (may be empty).
   const std::function<void()>* waiting = nullptr;
   // What drives the requests of other connections a step while this one waits (may be empty).
@@ -142,6 +145,11 @@ class Connection {
   void stopWorker();
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
+  // Waits at most timeoutMs until the running request's data connection has bytes to read; false when
+  // none came (or no data connection is open).
+  [[nodiscard]] bool awaitDataBytes(int timeoutMs);
+  // Ends the control connection, so that the next request logs in on a new one (and a new TLS session).
+  void renew();
 
   // A path as the server must receive it in a command, learning first how the server reads 0xFF
   // when the path holds one; false (error set) when the connection failed meanwhile.

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 
 namespace ftp {
@@ -100,6 +102,42 @@ std::optional<std::string_view> publicKeyInfo(std::string_view der) {
 }
 
 }  // namespace
+
+TlsFailure tlsFailure(int curlCode, std::string_view libraryText) {
+  std::string text(libraryText);
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  const auto says = [&text](std::initializer_list<const char*> words) {
+    return std::any_of(words.begin(), words.end(),
+                       [&text](const char* w) { return text.find(w) != text.npos; });
+  };
+  switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_OK:
+      return TlsFailure::None;
+    case CURLE_USE_SSL_FAILED:
+      return TlsFailure::NotOffered;
+    case CURLE_SSL_CIPHER:
+      return TlsFailure::NoCommonGround;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CACERT_BADFILE:
+      return TlsFailure::Certificate;
+    case CURLE_SSL_CONNECT_ERROR:
+      break;
+    default:
+      return TlsFailure::None;  // not a failure of TLS
+  }
+  // OpenSSL's words for the alerts and errors of a handshake.
+  if (says({"certificate", "unknown ca", "access denied"})) return TlsFailure::Certificate;
+  if (says({"handshake failure", "protocol version", "no shared cipher", "no cipher", "unsupported protocol",
+            "no protocols available", "insufficient security", "wrong version number", "no suitable"}))
+    return TlsFailure::NoCommonGround;
+  if (says({"syscall", "unexpected eof", "reset by peer", "connection reset", "broken pipe",
+            "connection closed", "connection was reset"}))
+    return TlsFailure::Cut;
+  return TlsFailure::Other;
+}
 
 bool tlsAvailable() {
   return (curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_SSL) != 0;

@@ -40,13 +40,27 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Under TLS 1.3 a server sends a session ticket on the upload's data connection once its handshake is
+// done. libcurl 7.88 reads it only if it has come when libcurl closes that connection: unread, the close
+// resets the connection (the server may lose the end of the file), and the next data connection offers
+// the session the upload used up, which vsftpd and ProFTPD refuse ("session reuse required"). So the
+// upload waits for the ticket first: a round trip at most, once per upload. A server that sends none
+// (ProFTPD) gets a new control connection after the upload instead, whose handshake brings new tickets.
+constexpr int kTicketWaitMs = 1000;
+
 struct Upload {
   const char* data;
   size_t left;
+  ftp::Connection* awaitTicket;  // the connection whose data connection brings a ticket (null: none)
+  bool ticket = false;           // it came
 };
 
 size_t feedUpload(char* buffer, size_t size, size_t n, void* user) {
   auto* u = static_cast<Upload*>(user);
+  if (u->awaitTicket) {
+    u->ticket = u->awaitTicket->awaitDataBytes(kTicketWaitMs);
+    u->awaitTicket = nullptr;
+  }
   const size_t k = std::min(size * n, u->left);
   std::memcpy(buffer, u->data, k);
   u->data += k;
@@ -284,7 +298,8 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   std::string sent;
   if (!wire(transfer_->path, sent)) return false;
   forget();
-  Upload u{static_cast<const char*>(data), size};
+  const bool tls13 = c.tls != ftp::TlsMode::None && c.tlsVersion == ftp::TlsVersion::Tls13;
+  Upload u{static_cast<const char*>(data), size, tls13 && facts_.ticketOnUpload ? &c : nullptr};
   c.prepare(timeouts_, c.url(sent));
   c.type = ftp::TransferType::Binary;
   curl_easy_setopt(c.curl, CURLOPT_UPLOAD, 1L);
@@ -295,6 +310,10 @@ bool FtpSession::InternetWriteFile(HINTERNET file, const void* data, uint32_t si
   if (transfer_->written) curl_easy_setopt(c.curl, CURLOPT_APPEND, 1L);
   long code = 0;
   const CURLcode rc = c.perform(code);
+  if (tls13 && !u.ticket) {
+    facts_.ticketOnUpload = false;  // not awaited again on this server
+    c.renew();
+  }
   if (rc != CURLE_OK) return failed(rc, code);
   transfer_->written = true;
   if (written) *written = size;
