@@ -41,8 +41,8 @@ bool FtpSession::loginSecurely(ftp::Connection& c, const std::string& host, unsi
   const TlsEntry tls = tls_ ? tls_->entry({host, port, user}) : TlsEntry{};
   // A server whose key the operator pinned spoke TLS before: a refused AUTH TLS now is a changed server
   // or someone on the way, never a reason to send the login in the clear.
-  const bool pinned = !tls.pin.empty() && tls.mode == ftp::TlsMode::WhenOffered;
-  c.tls = pinned ? ftp::TlsMode::Required : tls.mode;
+  const bool pinned = !tls.pin.empty();
+  c.tls = pinned && tls.mode == ftp::TlsMode::WhenOffered ? ftp::TlsMode::Required : tls.mode;
   c.pin = tls.pin;
   c.tlsVersion = facts_.tlsVersion;
   // A build without TLS never lets a connection that asks for it go out in the clear.
