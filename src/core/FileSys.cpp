@@ -163,6 +163,13 @@ bool restrictToOwner(HANDLE file) {
                          acl.get(), nullptr) == ERROR_SUCCESS;
 }
 
+// Whether the file's volume keeps access lists (FAT on a USB stick does not: nothing to restrict there).
+bool keepsAccessLists(HANDLE file) {
+  DWORD flags = 0;
+  return GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_PERSISTENT_ACLS);
+}
+
 // The temporary file written whole and flushed to disk; closed on every path.
 bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
   const DWORD access = GENERIC_WRITE | (ownerOnly ? WRITE_DAC : 0);
@@ -170,7 +177,7 @@ bool writeFlushed(const std::filesystem::path& temp, std::string_view bytes, boo
       CreateFileW(temp.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   // Restricted before any secret reaches it; the rename keeps the rights.
-  bool ok = !ownerOnly || restrictToOwner(h);
+  bool ok = !ownerOnly || restrictToOwner(h) || !keepsAccessLists(h);
   for (size_t done = 0; ok && done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
     DWORD written = 0;
