@@ -317,22 +317,16 @@ TEST(FtpTls, FailureReasons) {
     const char* text;
     TlsFailure reason;
   } cases[] = {
-      {CURLE_OK, "", TlsFailure::None},
       {CURLE_LOGIN_DENIED, "Access denied: 530", TlsFailure::None},
       {CURLE_USE_SSL_FAILED, "", TlsFailure::NotOffered},
-      {CURLE_SSL_CIPHER, "", TlsFailure::NoCommonGround},
-      {CURLE_PEER_FAILED_VERIFICATION, "", TlsFailure::Certificate},
       {CURLE_SSL_CONNECT_ERROR, "OpenSSL/3.0.19: error:0A000410:SSL routines::sslv3 alert handshake failure",
        TlsFailure::NoCommonGround},
       {CURLE_SSL_CONNECT_ERROR, "error:0A00042E:SSL routines::tlsv1 alert protocol version",
        TlsFailure::NoCommonGround},
       {CURLE_SSL_CONNECT_ERROR, "error:0A00045C:SSL routines::tlsv13 alert certificate required",
        TlsFailure::Certificate},
-      {CURLE_SSL_CONNECT_ERROR, "error:0A000412:SSL routines::sslv3 alert bad certificate",
-       TlsFailure::Certificate},
       {CURLE_SSL_CONNECT_ERROR, "OpenSSL SSL_connect: SSL_ERROR_SYSCALL in connection to 127.0.0.1:21",
        TlsFailure::Cut},
-      {CURLE_SSL_CONNECT_ERROR, "error:0A000126:SSL routines::unexpected eof while reading", TlsFailure::Cut},
       {CURLE_SSL_CONNECT_ERROR, "something new", TlsFailure::Other},
   };
   for (const auto& c : cases) EXPECT_EQ(ftp::tlsFailure(c.code, c.text), c.reason) << c.text;
