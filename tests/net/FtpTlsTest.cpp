@@ -1,6 +1,7 @@
-// Explicit FTPS against vsftpd, ProFTPD and Pure-FTPd with certificates the tests make: the operator's
-// trust in a self-made certificate, the pinned key, a key that changed, the fallback to plain FTP, and
-// what crosses the wire.
+// Explicit FTPS against vsftpd, ProFTPD and Pure-FTPd with EC and RSA certificates the tests make, each
+// server with its own TLS settings and with TLS 1.3 alone: the operator's trust in a self-made
+// certificate, the pinned key, a key that changed, the fallback to plain FTP, why a handshake failed,
+// and what crosses the wire.
 #include <gtest/gtest.h>
 
 #include <curl/curl.h>
