@@ -38,12 +38,13 @@ void QtUi::message(const std::string& text, const std::string& title) {
   box.exec();
 }
 
-bool QtUi::ask(const std::string& text, const std::string& title) {
+bool QtUi::ask(const std::string& text, const std::string& title, Answer preset) {
   QMessageBox box(QMessageBox::Question, toQ(title), toQ(text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   box.setObjectName(QStringLiteral("QuestionBox"));
   QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-  box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+  QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+  box.setDefaultButton(preset == Answer::Yes ? yes : no);
   const NormalCursor cursor;
   box.exec();
   return box.clickedButton() == yes;

@@ -8,7 +8,7 @@
 class QtUi : public Ui {
  public:
   void message(const std::string& text, const std::string& title) override;
-  bool ask(const std::string& text, const std::string& title) override;
+  bool ask(const std::string& text, const std::string& title, Answer preset) override;
   void errorBox(const std::string& text) override;
   void beginWait() override;
   void endWait() override;

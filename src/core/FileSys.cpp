@@ -17,6 +17,10 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+
+#include <memory>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -195,12 +199,43 @@ void removeStaleTemporaries(const std::filesystem::path& folder) {
 enum class Written { NotCreated, Failed, Flushed };
 
 #ifdef _WIN32
+// Leaves an open file to the user the process runs as: one entry granting that user full access, and
+// nothing inherited from the folder (which may let every user of the machine read it). Set on the open
+// handle, before any byte reaches the file.
+bool restrictToOwner(HANDLE file) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  (void)GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  // Whole TOKEN_USER objects, so that the buffer is aligned for one.
+  const auto user = std::make_unique<TOKEN_USER[]>(size / sizeof(TOKEN_USER) + 1);
+  const bool known = size > 0 && GetTokenInformation(token, TokenUser, user.get(), size, &size);
+  CloseHandle(token);
+  if (!known) return false;
+  const PSID sid = user[0].User.Sid;
+  const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+  const auto acl = std::make_unique<ACL[]>(aclSize / sizeof(ACL) + 1);
+  return InitializeAcl(acl.get(), aclSize, ACL_REVISION) &&
+         AddAccessAllowedAce(acl.get(), ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+         SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                         acl.get(), nullptr) == ERROR_SUCCESS;
+}
+
+// Whether the file's volume keeps access lists (FAT on a USB stick does not: nothing to restrict there).
+bool keepsAccessLists(HANDLE file) {
+  DWORD flags = 0;
+  return GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_PERSISTENT_ACLS);
+}
+
 // CREATE_NEW: a new file, never one that exists. Closed on every path.
-Written writeFlushed(const std::filesystem::path& temp, std::string_view bytes) {
-  const HANDLE h =
-      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+Written writeFlushed(const std::filesystem::path& temp, std::string_view bytes, bool ownerOnly) {
+  const DWORD access = GENERIC_WRITE | (ownerOnly ? WRITE_DAC : 0);
+  const HANDLE h = CreateFileW(temp.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Written::NotCreated;
-  bool ok = true;
+  // Restricted before any secret reaches it; the rename keeps the rights.
+  bool ok = !ownerOnly || restrictToOwner(h) || !keepsAccessLists(h);
   for (size_t done = 0; ok && done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
     DWORD written = 0;
@@ -259,13 +294,7 @@ bool temporaryFile(std::string_view name) {
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly) {
   const auto target = nativePath(cp1251Path);
   const auto temp = target.parent_path() / nativePath(temporaryName());
-#ifdef _WIN32
-  // A Windows file's rights come from its folder.
-  (void)ownerOnly;
-  const Written written = writeFlushed(temp, bytes);
-#else
   const Written written = writeFlushed(temp, bytes, ownerOnly);
-#endif
   if (written == Written::NotCreated) return false;  // what stands under that name is not ours
   if (written == Written::Flushed && replace(temp, target)) {
     removeStaleTemporaries(target.parent_path());

@@ -85,8 +85,9 @@ bool temporaryFile(std::string_view name);
 
 // Writes a whole file so that a crash or a full disk never leaves a half-written file: the bytes go to a
 // new temporary file beside the target (temporaryName; never an existing file), are flushed to disk, and
-// the temporary file is renamed over the target. With ownerOnly the file is created readable and writable
-// by its owner only (POSIX). Returns false, leaving any previous file whole, when any step fails.
+// the temporary file is renamed over the target. With ownerOnly the file is readable and writable by its
+// owner only (POSIX mode 0600; on Windows an access list granting the user alone, nothing inherited
+// from the folder). Returns false, leaving any previous file whole, when any step fails.
 // The first write of a run into a folder removes the temporary files that writes killed half-way left
 // there more than a day before; a write under way is never that old, so none is taken from under it.
 bool writeFileAtomic(std::string_view cp1251Path, std::string_view bytes, bool ownerOnly);

@@ -5,16 +5,20 @@
 // with Qt; tests install a recorder that logs every message and skips the pauses. All texts are
 // Windows-1251 bytes.
 
+#include <cstdint>
 #include <string>
 
 class Ui {
  public:
+  // The answer a question gives when the operator just presses Enter.
+  enum class Answer : uint8_t { Yes, No };
+
   virtual ~Ui() = default;
 
   // Modal message with an OK button only and no icon.
   virtual void message(const std::string& text, const std::string& title = {}) = 0;
-  // Modal yes/no question; true for "yes".
-  virtual bool ask(const std::string& text, const std::string& title) = 0;
+  // Modal yes/no question; true for "yes". preset is the button Enter presses.
+  virtual bool ask(const std::string& text, const std::string& title, Answer preset) = 0;
   // The standard error box, as shown for an error that reached the event loop.
   virtual void errorBox(const std::string& text) = 0;
   // Hourglass cursor on/off. Calls nest: the cursor is normal again after as many ends as begins.

@@ -63,6 +63,11 @@ size_t Connection::collectReply(char* data, size_t size, size_t n, void* self) {
 
 size_t Connection::feedUpload(char* buffer, size_t size, size_t n, void* self) {
   auto* c = static_cast<Connection*>(self);
+  if (c->awaitTicket_) {
+    constexpr int kTicketWaitMs = 1000;
+    c->ticketCame_ = c->awaitDataBytes(kTicketWaitMs);
+    c->awaitTicket_ = false;
+  }
   const size_t k = std::min(size * n, c->outgoing_.size() - c->sent_);
   std::memcpy(buffer, c->outgoing_.data() + c->sent_, k);
   c->sent_ += k;
@@ -124,16 +129,18 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
+  errorText[0] = '\0';
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
   if (tls == TlsMode::None) return;
   curl_easy_setopt(curl, CURLOPT_USE_SSL,
                    static_cast<long>(tls == TlsMode::Required || probing_ ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-  // TLS 1.2 exactly: under TLS 1.3 vsftpd refuses the data connection that follows an upload ("522 SSL
-  // connection failed: session reuse required"), since the upload's own connection replaced the session
-  // the next one resumes; TLS 1.2 data connections all resume the control connection's session.
+  // One TLS version at a time (see TlsVersion; the session decides which).
   curl_easy_setopt(
       curl, CURLOPT_SSLVERSION,
-      static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+      tlsVersion == TlsVersion::Tls13
+          ? static_cast<long>(CURL_SSLVERSION_TLSv1_3) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3)
+          : static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
   // The key share goes out for P-256 first: vsftpd takes no other group, and a share it cannot take costs
   // a round trip (a retried hello) on every handshake; every server takes P-256.
   curl_easy_setopt(curl, CURLOPT_SSL_EC_CURVES, "P-256:X25519:P-384");
@@ -158,6 +165,7 @@ void Connection::sameServerAs(const Connection& first) {
   user = first.user;
   password = first.password;
   tls = first.tls;
+  tlsVersion = first.tlsVersion;
   pin = first.pin;
 }
 

@@ -79,6 +79,7 @@ class Connection {
   // refuse a data connection that does not resume the session of its own control connection, and a
   // session of another connection (another server process) never resumes there.
   TlsMode tls = TlsMode::None;
+  TlsVersion tlsVersion = TlsVersion::Tls12;
   std::string pin;
   std::string entryPath;    // login directory, exactly as named on the server
   bool entryNamed = false;  // the server named it (PWD at the login answered); "/" otherwise
@@ -87,6 +88,8 @@ class Connection {
   ByteRules bytes;          // how this server reads and writes byte 0xFF
   TransferType type = TransferType::Unknown;
   std::vector<std::string> replies;
+  // libcurl's words for the failure of the last request.
+  char errorText[CURL_ERROR_SIZE] = {};
   // Called now and then while a request waits, so that the window can repaint (may be empty).
   const std::function<void()>* waiting = nullptr;
   // What drives the requests of other connections a step while this one waits (may be empty).
@@ -126,8 +129,15 @@ class Connection {
   // A download of a file in its wire form, into body.
   void prepareDownload(const Timeouts& t, const std::string& wirePath);
   // An upload of bytes to a file in its wire form (STOR, or APPE when append); the bytes are kept here
-  // until the request ends.
-  void prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes, bool append);
+  // until the request ends. Under TLS 1.3 a server sends a session ticket on the upload's data connection
+  // once its handshake is done; libcurl 7.88 reads it only if it has come when it closes that connection:
+  // unread, the close resets the connection (the server may lose the end of the file), and the next data
+  // connection offers the session the upload used up, which vsftpd and ProFTPD refuse ("session reuse
+  // required"). With awaitTicket the upload waits for the ticket first (a round trip at most);
+  // ticketCame() tells whether it came.
+  void prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes, bool append,
+                     bool awaitTicket = false);
+  [[nodiscard]] bool ticketCame() const { return ticketCame_; }
   // After a download: the server began to send the file (150 or 125), so a failure cut it short.
   [[nodiscard]] bool transferStarted() const;
 
@@ -153,6 +163,11 @@ class Connection {
   void stop();
   // True when the last request had to open a new control connection.
   [[nodiscard]] bool reconnected() const;
+  // Waits at most timeoutMs until the running request's data connection has bytes to read; false when
+  // none came (or no data connection is open).
+  [[nodiscard]] bool awaitDataBytes(int timeoutMs);
+  // Ends the control connection, so that the next request logs in on a new one (and a new TLS session).
+  void renew();
 
   // A path as the server must receive it in a command, learning first how the server reads 0xFF
   // when the path holds one; false (error set) when the connection failed meanwhile.
@@ -180,6 +195,8 @@ class Connection {
   bool downloading_ = false;     // the header callback reads the size a 150 reply announces
   std::string outgoing_;         // the bytes of an upload
   size_t sent_ = 0;              // of them already handed to libcurl
+  bool awaitTicket_ = false;     // the upload waits for a TLS 1.3 session ticket before its data
+  bool ticketCame_ = false;
   static size_t feedUpload(char* buffer, size_t size, size_t n, void* self);
   static size_t collectReply(char* data, size_t size, size_t n, void* self);
   // The worker's loop: each request handed over is driven on the multi handle by advance() with short

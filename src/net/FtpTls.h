@@ -17,6 +17,26 @@ namespace ftp {
 // AUTH TLS), or always (no login without it).
 enum class TlsMode : uint8_t { None = 0, WhenOffered = 1, Required = 2 };
 
+// The TLS version a connection offers: 1.2 alone, since under TLS 1.3 libcurl 7.88 resumes no session
+// after an upload; 1.3 alone for a server that speaks no 1.2 the program can use.
+enum class TlsVersion : uint8_t { Tls12, Tls13 };
+
+// Why a TLS connection could not be made, as the operator is told.
+enum class TlsFailure : uint8_t {
+  None,
+  NotOffered,      // the server refused AUTH TLS
+  PinnedRefused,   // the same, by a server whose key is pinned: nothing was sent in the clear
+  NoCommonGround,  // no TLS version or cipher both sides speak
+  Certificate,     // a certificate was refused (the server's by us, or ours by the server)
+  Cut,             // the connection ended during the handshake
+  Unavailable,     // this build's libcurl speaks no TLS
+  Other,
+};
+
+// The reason of a failed request from libcurl's result and its error text; None when the failure is not
+// one of TLS.
+[[nodiscard]] TlsFailure tlsFailure(int curlCode, std::string_view libraryText);
+
 struct ServerKey {
   std::string pin;          // base64 SHA-256 of the public key
   std::string fingerprint;  // SHA-256 of the certificate, "AB:CD:..." (95 characters)

@@ -279,11 +279,19 @@ bool FtpSession::upload(const void* data, size_t size, bool& started) {
   std::string sent;
   if (!wire(transfer_->path, sent)) return false;
   forget();
+  // Under TLS 1.3 the upload awaits the server's session ticket (see Connection::prepareUpload); a server
+  // that sends none gets a new control connection after each upload instead.
+  const bool tls13 = c.tls != ftp::TlsMode::None && c.tlsVersion == ftp::TlsVersion::Tls13;
   // The first write creates the file; later writes of the same handle add to it.
-  c.prepareUpload(timeouts_, sent, std::string(static_cast<const char*>(data), size), transfer_->written);
+  c.prepareUpload(timeouts_, sent, std::string(static_cast<const char*>(data), size), transfer_->written,
+                  tls13 && facts_.ticketOnUpload);
   long code = 0;
   const CURLcode rc = c.perform(code);
   started = c.transferStarted();
+  if (tls13 && !c.ticketCame()) {
+    facts_.ticketOnUpload = false;  // not awaited again on this server
+    c.renew();
+  }
   if (rc != CURLE_OK) return failed(rc, code);
   transfer_->written = true;
   lastError_ = 0;

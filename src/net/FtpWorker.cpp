@@ -219,6 +219,22 @@ void Connection::abandon() {
   stop_ = false;
 }
 
+bool Connection::awaitDataBytes(int timeoutMs) {
+  pollfd p{CURL_SOCKET_BAD, POLLIN, 0};
+  {
+    const std::lock_guard<std::mutex> lock(socketsLock_);
+    for (const curl_socket_t fd : sockets_)
+      if (fd != control_) p.fd = fd;
+  }
+  return p.fd != CURL_SOCKET_BAD && pollSockets(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+}
+
+void Connection::renew() {
+  // libcurl finds the connection closed at the next request and opens a new one.
+  const std::lock_guard<std::mutex> lock(socketsLock_);
+  if (control_ != CURL_SOCKET_BAD) shutdown(control_, kShutBoth);
+}
+
 WaitPacer::WaitPacer(const std::function<void()>* hook)
     : hook_(hook), last_(std::chrono::steady_clock::now()) {}
 

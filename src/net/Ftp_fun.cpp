@@ -110,7 +110,7 @@ bool FtpSession::FtpOpen() {
   wait.release();
   // The operator who declined the server's key has said the last word; TLS failures name themselves.
   if (lastError_ == ftp::kErrorTlsFailed)
-    ui_.message(cp1251::text("Не удалось установить защищенное соединение (TLS) с сервером"));
+    ui_.message(tlsFailedMessage());
   else if (lastError_ == ftp::kErrorTlsDemanded)
     ui_.message(
         cp1251::text("Сервер принимает только защищенные соединения: выберите TLS в параметрах соединения"));

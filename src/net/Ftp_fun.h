@@ -33,6 +33,7 @@
 #include "core/Ui.h"
 #include "net/FtpListing.h"
 #include "net/FtpTelnet.h"
+#include "net/FtpTls.h"
 
 class SettingsFile;
 class TlsFile;
@@ -262,6 +263,10 @@ class FtpSession {
   // Shows the server's key to the operator; true (the key pinned and saved) when the operator trusts it.
   [[nodiscard]] bool trust(ftp::Connection& c, const std::string& host, unsigned port,
                            const std::string& user, uint32_t& error);
+  // Why the last login failed over TLS (kErrorTlsFailed), and the message that says so.
+  ftp::TlsFailure tlsFailure_ = ftp::TlsFailure::None;
+  std::string tlsDetail_;  // the TLS library's own words
+  [[nodiscard]] std::string tlsFailedMessage() const;
 
   SettingsFile& settings_;
   TlsFile* tls_ = nullptr;
@@ -286,6 +291,8 @@ class FtpSession {
     ftp::ByteRules bytes;
     bool featuresKnown = false;
     bool hasMlst = false;
+    ftp::TlsVersion tlsVersion = ftp::TlsVersion::Tls12;  // the one its logins took
+    bool ticketOnUpload = true;  // under TLS 1.3, the server sent a session ticket on an upload's connection
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

@@ -253,9 +253,7 @@ void TFormObject_Create::BitBtn3Click() {
   const int count = s.connectionCount();
   if (count >= SettingsFile::kMaxConnections) return;
   ConnectionRecord record = ConnectionRecord::blank();
-  TFormConn_Par par(record, TFormConn_Par::New, main_.ui, this);
-  par.exec();
-  if (!par.Accepted) return;
+  if (!editConnection(record, TFormConn_Par::New, s, -1, main_.Ftp.tlsFile(), main_.ui, this)) return;
   s.setRecord(count, record);
   if (record.accessMode() == Access::ObjectList) {
     ComboBox1->addItem(toQ(record.name()));

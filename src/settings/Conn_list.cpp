@@ -9,6 +9,7 @@
 #include "core/Ui.h"
 #include "net/Ftp_fun.h"
 #include "settings/Conn_par.h"
+#include "settings/TlsFile.h"
 
 TFormConn_List::TFormConn_List(SettingsFile& settings, std::string settingsPath, FtpSession& ftp, Ui& ui,
                                QWidget* parent)
@@ -103,28 +104,9 @@ void TFormConn_List::BitBtn1Click() {
   Panel1->setEnabled(true);
 }
 
-bool TFormConn_List::editRecord(uint8_t mode) {
-  TlsFile* tls = ftp_.tlsFile();
-  const TlsFile::Key before = TlsFile::keyOf(EditBuffer);
-  TFormConn_Par par(EditBuffer, mode, ui_, this);
-  if (tls && mode != TFormConn_Par::New) par.Tls = tls->entry(before).mode;
-  par.exec();
-  if (!par.Accepted || !tls) return par.Accepted;
-  // The choice is kept for the accepted server, port and user; a pinned key stays with its server.
-  const TlsFile::Key after = TlsFile::keyOf(EditBuffer);
-  TlsEntry entry = tls->entry(after);
-  entry.mode = par.Tls;
-  if (mode == TFormConn_Par::Change && after != before && !usedByAnother(before, SelectedRow))
-    tls->remove(before);
-  tls->set(after, entry);
-  (void)tls->save();  // as the settings file: a file that cannot be written is not reported
-  return true;
-}
-
-bool TFormConn_List::usedByAnother(const TlsFile::Key& key, int except) const {
-  for (int i = 0; i < settings_.connectionCount(); ++i)
-    if (i != except && TlsFile::keyOf(settings_.record(i)) == key) return true;
-  return false;
+bool TFormConn_List::editRecord(TFormConn_Par::Mode mode) {
+  return editConnection(EditBuffer, mode, settings_, mode == TFormConn_Par::Change ? SelectedRow : -1,
+                        ftp_.tlsFile(), ui_, this);
 }
 
 void TFormConn_List::appendEdited() {
@@ -162,7 +144,8 @@ void TFormConn_List::BitBtn4Click() {
 void TFormConn_List::BitBtn5Click() {
   const int n = settings_.connectionCount();
   if (n == 0) return;
-  if (!ui_.ask(cp1251::text("Удалить FTP-соединение из списка?"), settings_.record(SelectedRow).name()))
+  if (!ui_.ask(cp1251::text("Удалить FTP-соединение из списка?"), settings_.record(SelectedRow).name(),
+               Ui::Answer::Yes))
     return;
   // The records after the deleted one move up; every slot after the last record is zero bytes.
   std::array<ConnectionRecord, SettingsFile::kMaxConnections> table;
@@ -187,7 +170,7 @@ void TFormConn_List::BitBtn5Click() {
   const TlsFile::Key dropped = TlsFile::keyOf(settings_.record(deleted));
   for (int i = 0; i < SettingsFile::kMaxConnections; ++i) settings_.setRecord(i, table[i]);
   settings_.save(settingsPath_);
-  if (TlsFile* tls = ftp_.tlsFile(); tls && !usedByAnother(dropped, -1)) {
+  if (TlsFile* tls = ftp_.tlsFile(); tls && TlsFile::recordsWith(settings_, dropped, -1).empty()) {
     tls->remove(dropped);
     (void)tls->save();
   }

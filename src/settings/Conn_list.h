@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "settings/Conn_par.h"
 #include "settings/SettingsFile.h"
-#include "settings/TlsFile.h"
 
 class FtpSession;
 class QFrame;
@@ -53,9 +53,7 @@ class TFormConn_List : public QDialog {
 
  private:
   // Runs the parameter dialog on EditBuffer; true when accepted.
-  bool editRecord(uint8_t mode);
-  // Whether a saved record other than the one at except (-1: none) connects as key.
-  [[nodiscard]] bool usedByAnother(const TlsFile::Key& key, int except) const;
+  bool editRecord(TFormConn_Par::Mode mode);
   void appendEdited();
 
   SettingsFile& settings_;

@@ -11,10 +11,13 @@
 #include "core/Cp1251.h"
 #include "core/Text.h"
 #include "core/Ui.h"
+#include "settings/TlsFile.h"
 
 namespace {
 
 const char* kInputError = "Ошибка ввода параметров";
+// The names of the TLS choices, in the order of ftp::TlsMode.
+const char* const kTlsChoices[] = {"Нет", "TLS, если сервер предлагает", "Только TLS"};
 
 QLineEdit* makeEdit(QWidget* parent, const char* name, int y, int maxLength) {
   auto* e = new QLineEdit(parent);
@@ -30,7 +33,7 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
   setObjectName(QStringLiteral("FormConn_Par"));
   setWindowTitle(QString());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-  setFixedSize(420, 392);
+  setFixedSize(420, 424);
 
   const struct {
     const char* name;
@@ -55,11 +58,13 @@ TFormConn_Par::TFormConn_Par(ConnectionRecord& buffer, uint8_t editMode, Ui& ui,
   RadioButton1->setChecked(true);
   ComboBoxTls = new QComboBox(this);
   place(ComboBoxTls, "ComboBoxTls", QRect(190, 284, 200, 26));
-  // In the order of ftp::TlsMode.
-  ComboBoxTls->addItems(
-      {QStringLiteral("Нет"), QStringLiteral("TLS, если сервер предлагает"), QStringLiteral("Только TLS")});
-  BitBtn1 = makeButton(this, "BitBtn1", QRect(80, 336, 120, 32), QStringLiteral("Принять"));
-  BitBtn2 = makeButton(this, "BitBtn2", QRect(220, 336, 120, 32), QStringLiteral("Отменить"));
+  for (const char* choice : kTlsChoices) ComboBoxTls->addItem(QString::fromUtf8(choice));
+  Label8 = makeLabel(this, "Label8", QRect(24, 314, 372, 36),
+                     QStringLiteral("Шифрование общее для всех соединений с тем же сервером, портом и "
+                                    "пользователем"));
+  Label8->setWordWrap(true);
+  BitBtn1 = makeButton(this, "BitBtn1", QRect(80, 368, 120, 32), QStringLiteral("Принять"));
+  BitBtn2 = makeButton(this, "BitBtn2", QRect(220, 368, 120, 32), QStringLiteral("Отменить"));
   BitBtn1->setAutoDefault(false);
   BitBtn2->setAutoDefault(false);
   connect(BitBtn1, &QPushButton::clicked, this, &TFormConn_Par::BitBtn1Click);
@@ -138,10 +143,12 @@ void TFormConn_Par::BitBtn1Click() {
     return;
   }
   edited.setPort(static_cast<int32_t>(*port));
+  edited.setAccessMode(RadioButton2->isChecked() ? Access::ObjectDirectory : Access::ObjectList);
+  const auto tls = static_cast<ftp::TlsMode>(ComboBoxTls->currentIndex());
+  if (ConfirmTls && !ConfirmTls(edited, tls)) return;
   record_ = edited;
-  record_.setAccessMode(RadioButton2->isChecked() ? Access::ObjectDirectory : Access::ObjectList);
   buffer_ = record_;
-  Tls = static_cast<ftp::TlsMode>(ComboBoxTls->currentIndex());
+  Tls = tls;
   Accepted = true;
   accept();
 }
@@ -149,4 +156,45 @@ void TFormConn_Par::BitBtn1Click() {
 void TFormConn_Par::BitBtn2Click() {
   Accepted = false;
   reject();
+}
+
+bool editConnection(ConnectionRecord& record, TFormConn_Par::Mode mode, const SettingsFile& settings, int row,
+                    TlsFile* tls, Ui& ui, QWidget* parent) {
+  const TlsFile::Key before = TlsFile::keyOf(record);
+  TFormConn_Par par(record, mode, ui, parent);
+  if (tls && mode != TFormConn_Par::New) par.Tls = tls->entry(before).mode;
+  if (tls) {
+    par.ConfirmTls = [&](const ConnectionRecord& edited, ftp::TlsMode chosen) {
+      const TlsFile::Key key = TlsFile::keyOf(edited);
+      const ftp::TlsMode shared = tls->entry(key).mode;
+      const auto others = TlsFile::recordsWith(settings, key, row);
+      if (chosen == shared || others.empty()) return true;
+      std::string names;
+      for (const int i : others)
+        names +=
+            (names.empty() ? "" : ", ") + cp1251::text("«") + settings.record(i).name() + cp1251::text("»");
+      const std::string question =
+          cp1251::text(
+              "Шифрование задается для сервера, порта и пользователя, а не для одного соединения. "
+              "Его же используют соединения: ") +
+          names + cp1251::text(".\n\nЗаменить «") + cp1251::text(kTlsChoices[static_cast<int>(shared)]) +
+          cp1251::text("» на «") + cp1251::text(kTlsChoices[static_cast<int>(chosen)]) +
+          cp1251::text("» для всех этих соединений?");
+      if (ui.ask(question, cp1251::text("Шифрование"), chosen < shared ? Ui::Answer::No : Ui::Answer::Yes))
+        return true;
+      par.ComboBoxTls->setCurrentIndex(static_cast<int>(shared));  // what applies to them stays shown
+      return false;
+    };
+  }
+  par.exec();
+  if (!par.Accepted || !tls) return par.Accepted;
+  // The choice is kept for the accepted server, port and user; a pinned key stays with its server.
+  const TlsFile::Key after = TlsFile::keyOf(record);
+  TlsEntry entry = tls->entry(after);
+  entry.mode = par.Tls;
+  if (mode == TFormConn_Par::Change && after != before && TlsFile::recordsWith(settings, before, row).empty())
+    tls->remove(before);
+  tls->set(after, entry);
+  (void)tls->save();  // as the settings file: a file that cannot be written is not reported
+  return true;
 }

@@ -1,6 +1,7 @@
 #include "settings/TlsFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "core/FileSys.h"
@@ -42,6 +43,22 @@ std::optional<std::string> unescape(const std::string& s) {
   return out;
 }
 
+// A pin as libcurl compares it: the base64 of a SHA-256, exactly as written (no blank, no line break).
+bool validPin(const std::string& pin) {
+  const auto raw = ftp::unbase64(pin);
+  return raw && raw->size() == 32 && ftp::base64(*raw) == pin;
+}
+
+// "AB:CD:...": 32 bytes in upper-case hex, separated by colons.
+bool validFingerprint(const std::string& f) {
+  if (f.size() != 95) return false;
+  for (size_t i = 0; i < f.size(); ++i) {
+    const bool ok = i % 3 == 2 ? f[i] == ':' : (f[i] >= '0' && f[i] <= '9') || (f[i] >= 'A' && f[i] <= 'F');
+    if (!ok) return false;
+  }
+  return true;
+}
+
 std::vector<std::string> split(const std::string& line, char sep) {
   std::vector<std::string> out(1);
   for (const char c : line) {
@@ -59,10 +76,22 @@ TlsFile::Key TlsFile::keyOf(const ConnectionRecord& r) {
   return {r.host(), static_cast<uint32_t>(r.port()) & 0xFFFFu, r.user()};
 }
 
+std::vector<int> TlsFile::recordsWith(const SettingsFile& s, const Key& k, int except) {
+  std::vector<int> out;
+  for (int i = 0; i < s.connectionCount(); ++i)
+    if (i != except && keyOf(s.record(i)) == k) out.push_back(i);
+  return out;
+}
+
 void TlsFile::load(std::string path) {
   path_ = std::move(path);
   entries_.clear();
-  const auto bytes = fsys::readFile(path_, kMaxFileBytes);
+  const auto bytes = fsys::readFile(path_, kMaxFileBytes + 1);
+  // A file that exists but cannot be read, or is larger than any the program writes, is never replaced
+  // by what little was read of it: save() then refuses.
+  std::error_code ec;
+  whole_ =
+      bytes ? bytes->size() <= kMaxFileBytes : !std::filesystem::exists(fsys::nativePath(path_), ec) && !ec;
   if (!bytes) return;
   for (std::string line : split(*bytes, '\n')) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -73,7 +102,7 @@ void TlsFile::load(std::string path) {
     const auto port = text::parseInteger(f[1]);
     const auto mode = text::parseInteger(f[3]);
     if (!host || !user || !port || *port < 0 || *port > 65535 || !mode || *mode < 0 || *mode > 2) continue;
-    const bool pinned = ftp::unbase64(f[4]).value_or("").size() == 32 && f[5].size() == 95;
+    const bool pinned = validPin(f[4]) && validFingerprint(f[5]);
     if (!f[4].empty() && !pinned) continue;
     TlsEntry e{static_cast<ftp::TlsMode>(*mode), pinned ? f[4] : "", pinned ? f[5] : ""};
     set({*host, static_cast<unsigned>(*port), *user}, e);
@@ -81,6 +110,7 @@ void TlsFile::load(std::string path) {
 }
 
 bool TlsFile::save() const {
+  if (!whole_) return false;
   std::string out = "# ostraftp: TLS per connection (host, port, user, mode, pinned key, fingerprint)\r\n";
   for (const auto& [k, e] : entries_) {
     out += escape(std::get<0>(k)) + '\t' + std::to_string(std::get<1>(k)) + '\t' + escape(std::get<2>(k)) +

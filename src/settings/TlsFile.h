@@ -13,14 +13,18 @@
 //
 // Lines starting with '#' and lines that do not read as above are ignored: a missing or damaged file
 // means no TLS and nothing pinned. The file is written whole, atomically, readable by its owner only.
+// A file that cannot be read, or one past 1 MiB (a few hundred bytes hold ten connections), is used as
+// far as it was read but never overwritten, so that nothing it holds is lost.
 
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "net/FtpTls.h"
 
 class ConnectionRecord;
+class SettingsFile;
 
 struct TlsEntry {
   ftp::TlsMode mode = ftp::TlsMode::None;
@@ -34,10 +38,13 @@ class TlsFile {
   // What identifies a connection to the file: host, port (low 16 bits) and user.
   using Key = std::tuple<std::string, unsigned, std::string>;
   [[nodiscard]] static Key keyOf(const ConnectionRecord& r);
+  // The indexes of the saved records that connect as k, the one at except left out (-1: none).
+  [[nodiscard]] static std::vector<int> recordsWith(const SettingsFile& s, const Key& k, int except);
 
   // Reads path; every entry it cannot read is dropped. The path is kept for save().
   void load(std::string path);
-  // Writes every entry; false when the file cannot be written (the previous one then stays whole).
+  // Writes every entry; false when the file cannot be written, or was not read whole (the previous one
+  // then stays as it is).
   [[nodiscard]] bool save() const;
 
   [[nodiscard]] TlsEntry entry(const Key& k) const;
@@ -48,5 +55,6 @@ class TlsFile {
 
  private:
   std::string path_;
+  bool whole_ = true;  // the file at path_ was read whole (or is missing)
   std::map<Key, TlsEntry> entries_;
 };

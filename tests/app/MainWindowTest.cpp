@@ -440,7 +440,8 @@ TEST_F(MainWindowTest, ErrorsReachingTheEventLoopShowTheErrorBoxAndTheProgramGoe
 
 TEST_F(MainWindowTest, BoxesShowUnderTheNormalCursorAlsoInsideNestedHourglasses) {
   QtUi qt;
-  const std::function<void()> boxes[] = {[&] { qt.message("m", "t"); }, [&] { (void)qt.ask("q", "t"); },
+  const std::function<void()> boxes[] = {[&] { qt.message("m", "t"); },
+                                         [&] { (void)qt.ask("q", "t", Ui::Answer::Yes); },
                                          [&] { qt.errorBox("e"); }};
   for (const auto& box : boxes) {
     qt.beginWait();
@@ -458,6 +459,15 @@ TEST_F(MainWindowTest, BoxesShowUnderTheNormalCursorAlsoInsideNestedHourglasses)
     qt.endWait();
     qt.endWait();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
+}
+
+// Enter gives a question's preset answer (a changed server key is refused on Enter).
+TEST_F(MainWindowTest, EnterGivesTheQuestionsPresetAnswer) {
+  QtUi qt;
+  for (const auto preset : {Ui::Answer::Yes, Ui::Answer::No}) {
+    onModal<QMessageBox>([](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); });
+    EXPECT_EQ(qt.ask("q", "t", preset), preset == Ui::Answer::Yes);
   }
 }
 

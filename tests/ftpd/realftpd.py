@@ -152,13 +152,16 @@ TimeoutIdle {max(1, int(a.idle)) if a.idle > 0 else 600}
         conf += f"""ModulePath {bins}/usr/lib/proftpd
 LoadModule mod_tls.c
 TLSEngine on
-TLSProtocol TLSv1.2 TLSv1.3
 TLSRSACertificateFile {a.cert}
 TLSRSACertificateKeyFile {a.cert}
 TLSRequired {"on" if a.tls == "require" else "off"}
 TLSVerifyClient off
 TLSLog {state}/tls.log
 """
+        if a.tls12_cipher:
+            conf += "TLSCipherSuite %s\n" % a.tls12_cipher
+        if a.no_tls13:
+            conf += "TLSProtocol TLSv1.2\n"
     path = os.path.join(state, "proftpd.conf")
     with open(path, "w") as f:
         f.write(conf)
@@ -194,15 +197,15 @@ idle_session_timeout={max(1, int(a.idle)) if a.idle > 0 else 600}
 """
     if a.tls != "none":
         force = "YES" if a.tls == "require" else "NO"
-        # Its default cipher list names one that OpenSSL 3 no longer offers.
         conf += f"""ssl_enable=YES
 allow_anon_ssl=YES
 force_anon_logins_ssl={force}
 force_anon_data_ssl={force}
 rsa_cert_file={a.cert}
 rsa_private_key_file={a.cert}
-ssl_ciphers=HIGH
 """
+        if a.tls12_cipher:
+            conf += "ssl_ciphers=%s\n" % a.tls12_cipher
     path = os.path.join(state, "vsftpd.conf")
     with open(path, "wb") as f:
         f.write(conf.encode() + b"anon_root=" + os.fsencode(a.root) + a.home + b"\n")
@@ -225,6 +228,7 @@ def pureftpd(a, bins, state, port, uid, gid, name):
     return [os.path.join(bins, "usr/sbin/pure-ftpd"), "-S", "%s,%d" % (HOST, port), "-l", "puredb:" + pdb,
             "-E", "-H", "-4", "-D", "-u", "1", "-I", str(idle_minutes), "-g", os.path.join(state, "pure.pid")] + \
         ([] if a.tls == "none" else ["-Y", "1" if a.tls == "offer" else "3", "-2", a.cert]) + \
+        (["-J", a.tls12_cipher] if a.tls12_cipher else []) + \
         ([] if HOST == "127.0.0.1" else ["-w"])  # behind a delayed link the data comes from another address than the relay
 
 
@@ -376,7 +380,14 @@ class Relay:
                     break
                 self.capture(data)
                 if state["encrypted"]:
-                    # After AUTH TLS the bytes are TLS records: passed on as they come, logged no more.
+                    # After AUTH TLS the bytes are TLS records: passed on as they come, logged no more. The
+                    # pseudo command TLS stands for the handshake: a drop there cuts it at the client's hello.
+                    if not state.get("hello"):
+                        state["hello"] = True
+                        fault = self.match("TLS", "")
+                        if fault and fault.get("action") == "drop":
+                            shut()
+                            return
                     server.sendall(data)
                     continue
                 buf += data
@@ -420,6 +431,8 @@ def main():
     p.add_argument("--tls", choices=("none", "offer", "require"), default="none",
                    help="explicit FTPS: offered, or required for the login and the data")
     p.add_argument("--cert", help="the server's certificate and key, one PEM file (with --tls)")
+    p.add_argument("--tls12-cipher", help="the one TLS 1.2 cipher the server offers (default: its own list)")
+    p.add_argument("--no-tls13", action="store_true", help="ProFTPD: TLS 1.2 only")
     p.add_argument("--host", default="127.0.0.1", help="address to listen on (a delayed link's own)")
     p.add_argument("--capture", help="file that receives every byte the client sends on the control connection")
     a = p.parse_args()

@@ -17,7 +17,7 @@ for f in ./usr/bin/ostraftp ./usr/share/applications/ostraftp.desktop \
   fi
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
-for d in libqt6widgets6 libqt6printsupport6 libcurl4 qt6-qpa-plugins fonts-liberation2; do
+for d in libqt6widgets6 libqt6printsupport6 libcurl4 qt6-qpa-plugins fonts-liberation2 ca-certificates; do
   if ! grep -q "$d" <<<"$depends"; then
     echo "Depends lacks $d: $depends"
     status=1

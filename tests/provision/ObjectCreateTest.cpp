@@ -10,6 +10,7 @@
 #include "browse/Dir_list.h"
 #include "provision/Object_create.h"
 #include "settings/Conn_par.h"
+#include "settings/TlsFile.h"
 #include "support/FtpServer.h"
 #include "support/MainWindowFixture.h"
 
@@ -344,6 +345,7 @@ TEST_F(ObjectCreateTest, ConnectionsOfferedAndTheCurrentOneAfterwards) {
     p->Edit9->setText("u");
     p->Edit5->setText("p");
     p->RadioButton2->setChecked(true);
+    p->ComboBoxTls->setCurrentIndex(2);
     p->BitBtn1->click();
   });
   create({1, "X"}, [&](TFormObject_Create* d) {
@@ -361,6 +363,9 @@ TEST_F(ObjectCreateTest, ConnectionsOfferedAndTheCurrentOneAfterwards) {
   EXPECT_TRUE(onlyNewForOther);
   EXPECT_EQ(form->Settings.connectionCount(), 4) << "the new connection is saved";
   EXPECT_EQ(savedSettings()[0], 4);
+  TlsFile tls;
+  tls.load(form->DataFolder + "INI" + fsys::kSeparator + "ftp_tls.ini");
+  EXPECT_EQ(tls.entry({"127.0.0.1", 21, "u"}).mode, ftp::TlsMode::Required) << "with its \"Шифрование\"";
   // "bad" could not be opened: after "Отменить" the shown connection is current again and open.
   EXPECT_EQ(form->Settings.currentConnection(), 1);
   EXPECT_TRUE(form->Browse.Connected);

@@ -74,7 +74,8 @@ class ConnDialogsTest : public MainWindowFixture {
 };
 
 // The TLS choice lives in ftp_tls.ini under server, port and user: the copy starts with its source's,
-// a changed server takes it along, a deletion drops it; ftp_conn.ini never holds it.
+// a changed server takes it along, a deletion drops it, a change that other records share is asked;
+// ftp_conn.ini never holds it.
 TEST_F(ConnDialogsTest, TlsChoiceFollowsItsRecord) {
   make();
   const auto saved = [&] {
@@ -90,6 +91,7 @@ TEST_F(ConnDialogsTest, TlsChoiceFollowsItsRecord) {
   using Saved = std::map<std::string, int>;
   std::vector<Saved> steps;
   int seenByCopy = -1;
+  std::vector<int> shownAfterNo;
   runList([&](TFormConn_List* l) {
     editWith(l->BitBtn2, {"A", "h1", "21", "u", "p", false, 2});
     steps.push_back(saved());
@@ -103,10 +105,34 @@ TEST_F(ConnDialogsTest, TlsChoiceFollowsItsRecord) {
     ui.answers = {true};
     l->BitBtn5->click();
     steps.push_back(saved());
+    // A copy to the same server with another choice would change the original's too: asked first, "Нет"
+    // preset; a no keeps the dialog open showing the server's choice, a yes changes it for both.
+    for (const bool yes : {false, true}) {
+      ui.answers = {yes};
+      onModal<TFormConn_Par>([&](TFormConn_Par* p) {
+        fill(p, {"C", "h3", "21", "u", "p", false, 0});
+        p->BitBtn1->click();
+        shownAfterNo.push_back(p->isVisible() ? p->ComboBoxTls->currentIndex() : -1);
+        if (p->isVisible()) p->BitBtn2->click();
+      });
+      l->StringGrid1Click(0);
+      l->BitBtn3->click();
+      steps.push_back(saved());
+    }
   });
   EXPECT_EQ(seenByCopy, 2);
   EXPECT_EQ(steps,
-            (std::vector<Saved>{{{"h1", 2}}, {{"h1", 2}, {"h2", 1}}, {{"h2", 1}, {"h3", 2}}, {{"h3", 2}}}));
+            (std::vector<Saved>{
+                {{"h1", 2}}, {{"h1", 2}, {"h2", 1}}, {{"h2", 1}, {"h3", 2}}, {{"h3", 2}}, {{"h3", 2}}, {}}));
+  EXPECT_EQ(shownAfterNo, (std::vector<int>{2, -1}));
+  const RecorderUi::Message asked{"ask",
+                                  "Шифрование задается для сервера, порта и пользователя, а не для одного "
+                                  "соединения. Его же используют соединения: «A».\n\nЗаменить «Только TLS» "
+                                  "на «Нет» для всех этих соединений?",
+                                  "Шифрование", Ui::Answer::No};
+  ASSERT_EQ(ui.messages.size(), 3u);
+  EXPECT_EQ(ui.messages[1], asked);
+  EXPECT_EQ(ui.messages[2], asked);
   EXPECT_EQ(savedSettings().size(), 4196u);
 }
 
@@ -329,7 +355,7 @@ TEST_F(ConnDialogsTest, ChangeShowsTheRecord) {
     EXPECT_EQ(p->Edit5->echoMode(), QLineEdit::Password);
     EXPECT_EQ(p->Edit1->maxLength(), 49);
     EXPECT_EQ(p->Edit2->maxLength(), 5);
-    EXPECT_EQ(p->size(), QSize(420, 392));
+    EXPECT_EQ(p->size(), QSize(420, 424));
     EXPECT_EQ(p->windowTitle(), QString());
     p->BitBtn2->click();
   });

@@ -6,6 +6,7 @@
 
 #include "core/FileSys.h"
 #include "settings/TlsFile.h"
+#include "support/Platform.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -224,10 +225,7 @@ TEST_F(SettingsFileTest, SaveLeavesNoTemporaryFileAndIsOwnerOnly) {
   ASSERT_TRUE(s.save(path()));
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))
     EXPECT_FALSE(fsys::temporaryFile(e.path().filename().string())) << e.path();
-#ifndef _WIN32  // a Windows file takes its rights from its folder
-  EXPECT_EQ(std::filesystem::status(dir.path() / "ftp_conn.ini").permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-#endif
+  EXPECT_TRUE(ownerOnly(dir.path() / "ftp_conn.ini"));
   EXPECT_FALSE(s.save(dir.cp1251() + "missing/ftp_conn.ini"));
 }
 
@@ -266,7 +264,9 @@ namespace {
 TEST(TlsFileTest, RoundTripAndDamagedLines) {
   TempDir dir;
   const std::string path = dir.cp1251() + "ftp_tls.ini";
-  const std::string pin = ftp::base64(std::string(32, 'p')), print = std::string(95, 'F');
+  const std::string pin = ftp::base64(std::string(32, 'p'));
+  std::string print = "0F";
+  for (int i = 1; i < 32; ++i) print += ":A" + std::to_string(i % 10);
   TlsFile f;
   f.load(path);
   EXPECT_EQ(f.size(), 0u);
@@ -275,33 +275,54 @@ TEST(TlsFileTest, RoundTripAndDamagedLines) {
   f.set({"10.0.0.1", 2121, "op"}, {ftp::TlsMode::WhenOffered, "", ""});
   f.set({"gone", 21, "op"}, {});  // no TLS and nothing pinned: no line
   ASSERT_TRUE(f.save());
-#ifndef _WIN32
-  EXPECT_EQ(std::filesystem::status(dir.path() / "ftp_tls.ini").permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-#endif
+  EXPECT_TRUE(ownerOnly(dir.path() / "ftp_tls.ini"));
   TlsFile g;
   g.load(path);
   EXPECT_EQ(g.size(), 2u);
   EXPECT_EQ(g.entry(odd), (TlsEntry{ftp::TlsMode::Required, pin, print}));
   EXPECT_EQ(g.entry({"10.0.0.1", 2121, "op"}).mode, ftp::TlsMode::WhenOffered);
 
-  const std::string good = "h\t21\tu\t2\t" + pin + "\t" + print;
+  // Each damaged line names another connection, so that taking it in would show.
+  const std::string good = "h\t21\tu\t2\t" + pin + "\t" + print, damaged = "x" + good.substr(1);
+  std::string blank = pin;
+  blank.insert(20, " ");
   const std::string lines[] = {
-      "h\t21\tu\t3\t\t",                  // unknown mode
-      "h\t70000\tu\t1\t\t",               // port out of range
-      "h\t21\tu\t1\tshort\t" + print,     // a pin that is not a SHA-256
-      "h\t21\tu\t1\t" + pin + "\tAB:CD",  // a fingerprint cut short
-      "h%G1\t21\tu\t1\t\t",               // a broken escape
-      "h\t21\tu\t1\t\t\textra",           // a field too many
-      good.substr(0, good.size() - 10),   // the file ends mid-line
+      "x\t21\tu\t3\t\t",                                    // unknown mode
+      "x\t70000\tu\t1\t\t",                                 // port out of range
+      "x\t21\tu\t1\tshort\t" + print,                       // a pin that is not a SHA-256
+      "x\t21\tu\t1\t" + blank + "\t" + print,               // a pin holding a blank never matches a key
+      "x\t21\tu\t1\t" + pin + "\tAB:CD",                    // a fingerprint cut short
+      "x\t21\tu\t1\t" + pin + "\t" + std::string(95, 'G'),  // a fingerprint that is not hex pairs
+      "x%G1\t21\tu\t1\t\t",                                 // a broken escape
+      "x\t21\tu\t1\t\t\textra",                             // a field too many
+      damaged.substr(0, damaged.size() - 10),               // the file ends mid-line
   };
   for (const auto& line : lines) {
     SCOPED_TRACE(line);
     writeBytes(dir.path() / "ftp_tls.ini", "# comment\r\n" + good + "\r\n" + line + "\n");
     g.load(path);
     EXPECT_EQ(g.size(), 1u);
-    EXPECT_EQ(g.entry({"h", 21, "u"}).pin, pin);
+    EXPECT_EQ(g.entry({"h", 21, "u"}), (TlsEntry{ftp::TlsMode::Required, pin, print}));
   }
+  writeBytes(dir.path() / "ftp_tls.ini", damaged);
+  g.load(path);
+  EXPECT_EQ(g.size(), 1u) << "the damaged line itself reads when whole";
+
+  // A file past 1 MiB is used as far as it was read, and never overwritten: its later lines stay.
+  const std::string large = good + "\r\n#" + std::string(1 << 20, '-') + "\r\n" + damaged + "\r\n";
+  writeBytes(dir.path() / "ftp_tls.ini", large);
+  g.load(path);
+  EXPECT_EQ(g.size(), 1u);
+  g.set({"new", 21, "u"}, {ftp::TlsMode::Required, "", ""});
+  EXPECT_FALSE(g.save());
+  EXPECT_EQ(readBytes(dir.path() / "ftp_tls.ini"), large);
+  // Nor is a file that could not be read at all.
+  const Unreadable held(dir.path() / "ftp_tls.ini");
+  if (!held.works()) return;
+  g.load(path);
+  EXPECT_EQ(g.size(), 0u);
+  g.set({"new", 21, "u"}, {ftp::TlsMode::Required, "", ""});
+  EXPECT_FALSE(g.save());
 }
 
 }  // namespace

@@ -51,9 +51,12 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
                              OSTRAFTP_FTP_SERVERS_DIR, "--state", hostPath(dir_.path()) + "/state",
                              "--capture", hostPath(wire_)});
     if (options_.tls != Options::Tls::None) {
-      if (options_.certificate.empty()) options_.certificate = makeCertificate(dir_.path(), "server");
+      if (options_.certificate.empty())
+        options_.certificate = makeCertificate(dir_.path(), "server", options_.key);
       args.insert(args.end(), {"--tls", options_.tls == Options::Tls::Offered ? "offer" : "require", "--cert",
                                options_.certificate});
+      if (!options_.tls12Cipher.empty()) args.insert(args.end(), {"--tls12-cipher", options_.tls12Cipher});
+      if (!options_.tls13) args.push_back("--no-tls13");
     }
   } else {
     args.push_back(OSTRAFTP_FTPD_SCRIPT);
@@ -101,13 +104,15 @@ std::string FtpServer::wire() const {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string FtpServer::makeCertificate(const std::filesystem::path& folder, const std::string& name) {
+std::string FtpServer::makeCertificate(const std::filesystem::path& folder, const std::string& name,
+                                       Options::Key kind) {
   const std::string key = hostPath(folder) + "/" + name + ".key",
                     cert = hostPath(folder) + "/" + name + ".crt";
   const std::string pem = hostPath(folder) + "/" + name + ".pem";
-  (void)hostRun({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                 "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=" + name, "-keyout",
-                 key, "-out", cert});
+  const bool rsa = kind == Options::Key::Rsa;
+  (void)hostRun({"/usr/bin/openssl", "req", "-x509", "-newkey", rsa ? "rsa" : "ec", "-pkeyopt",
+                 rsa ? "rsa_keygen_bits:2048" : "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                 "-subj", "/CN=" + name, "-keyout", key, "-out", cert});
   (void)hostRun(
       {"/bin/sh", "-c", "cat '" + key + "' '" + cert + "' > '" + pem + "' && chmod 644 '" + pem + "'"});
   return pem;

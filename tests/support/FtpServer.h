@@ -31,6 +31,10 @@ class FtpServer {
     std::string certificate;
     // Not a server: a port on 127.0.0.1 whose connections never complete (pyftpdlib's script).
     bool unanswered = false;
+    enum class Key { Ec, Rsa } key = Key::Ec;  // the key of the certificate made for the server
+    // The server's own TLS settings unless: the one TLS 1.2 cipher it offers, and (ProFTPD) no TLS 1.3.
+    std::string tls12Cipher;
+    bool tls13 = true;
   };
 
   FtpServer();
@@ -56,9 +60,10 @@ class FtpServer {
   void clearLog();
   // Every byte the clients sent on their control connections (real servers).
   std::string wire() const;
-  // Makes a self-signed certificate with its key into a PEM file in folder (on the Linux side); returns
-  // its Linux path.
-  static std::string makeCertificate(const std::filesystem::path& folder, const std::string& name);
+  // Makes a self-signed certificate with its key (P-256 or RSA 2048) into a PEM file in folder (on the
+  // Linux side); returns its Linux path.
+  static std::string makeCertificate(const std::filesystem::path& folder, const std::string& name,
+                                     Options::Key key = Options::Key::Ec);
 
   // Replaces the fault hooks (a JSON array, see ftpd.py); "[]" removes them.
   void setFaults(const std::string& jsonArray);

@@ -8,6 +8,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+
+#include <memory>
 #else
 #include <spawn.h>
 #include <sys/wait.h>
@@ -159,3 +163,37 @@ class SideProgram {
   pid_t pid_ = -1;
 #endif
 };
+
+// Whether only the user the tests run as may read or write a file: mode 0600, or on Windows an access
+// list of one entry for that user, nothing inherited from the folder. Wine takes access lists and
+// forgets them (it answers with the folder's): there it cannot be known, and counts as true.
+inline bool ownerOnly(const std::filesystem::path& file) {
+#ifdef _WIN32
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return true;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, &sd) != ERROR_SUCCESS)
+    return false;
+  const std::unique_ptr<void, decltype(&LocalFree)> free(sd, &LocalFree);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  void* ace = nullptr;
+  if (!dacl || !GetSecurityDescriptorControl(sd, &control, &revision) || !(control & SE_DACL_PROTECTED) ||
+      dacl->AceCount != 1 || !GetAce(dacl, 0, &ace))
+    return false;
+  const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+  HANDLE token = nullptr;
+  if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+      !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  TOKEN_USER user[16];
+  DWORD size = sizeof user;
+  const bool known = GetTokenInformation(token, TokenUser, user, size, &size);
+  CloseHandle(token);
+  return known && EqualSid(user[0].User.Sid, const_cast<DWORD*>(&allowed->SidStart));
+#else
+  return (std::filesystem::status(file).permissions() & std::filesystem::perms::all) ==
+         (std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+}

@@ -8,10 +8,10 @@ void RecorderUi::message(const std::string& text, const std::string& title) {
   messages.push_back({"message", cp1251::toUtf8(text), cp1251::toUtf8(title)});
 }
 
-bool RecorderUi::ask(const std::string& text, const std::string& title) {
+bool RecorderUi::ask(const std::string& text, const std::string& title, Answer preset) {
   waitDepthAtLastMessage = waitDepth;
   if (onMessage) onMessage();
-  messages.push_back({"ask", cp1251::toUtf8(text), cp1251::toUtf8(title)});
+  messages.push_back({"ask", cp1251::toUtf8(text), cp1251::toUtf8(title), preset});
   if (answers.empty()) return false;
   const bool a = answers.front();
   answers.pop_front();

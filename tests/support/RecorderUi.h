@@ -12,14 +12,15 @@
 class RecorderUi : public Ui {
  public:
   struct Message {
-    std::string kind;   // "message", "ask" or "error"
-    std::string text;   // UTF-8
-    std::string title;  // UTF-8
+    std::string kind;             // "message", "ask" or "error"
+    std::string text;             // UTF-8
+    std::string title;            // UTF-8
+    Answer preset = Answer::Yes;  // a question's answer on Enter
     bool operator==(const Message&) const = default;
   };
 
   void message(const std::string& text, const std::string& title) override;
-  bool ask(const std::string& text, const std::string& title) override;
+  bool ask(const std::string& text, const std::string& title, Answer preset) override;
   void errorBox(const std::string& text) override;
   void beginWait() override;
   void endWait() override;
