@@ -293,9 +293,11 @@ void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath)
 }
 
 void Connection::prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes,
-                               bool append) {
+                               bool append, bool awaitTicket) {
   prepare(t, url(wirePath));
   outgoing_ = std::move(bytes);
+  awaitTicket_ = awaitTicket;
+  ticketCame_ = false;
   curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, feedUpload);
   curl_easy_setopt(curl, CURLOPT_READDATA, this);
