@@ -77,7 +77,9 @@ void TFormMain::AwaitingServer() {
   if (!closing_) return;
   if (!closePosted_) {
     closePosted_ = true;
-    QTimer::singleShot(0, closing_.data(), [this, w = closing_] {
+    // The window is the timer's context: were it gone first, the close would not run.
+    QWidget* w = closing_.data();
+    QTimer::singleShot(0, w, [this, w] {
       closing_ = nullptr;
       closePosted_ = false;
       w->close();
