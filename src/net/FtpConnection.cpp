@@ -292,8 +292,8 @@ void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath)
   type = TransferType::Binary;
 }
 
-void Connection::prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes,
-                               bool append, bool awaitTicket) {
+void Connection::prepareUpload(const Timeouts& t, const std::string& wirePath, std::string bytes, bool append,
+                               bool awaitTicket) {
   prepare(t, url(wirePath));
   outgoing_ = std::move(bytes);
   awaitTicket_ = awaitTicket;

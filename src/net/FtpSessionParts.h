@@ -49,7 +49,7 @@ struct FtpSession::Known {
 // A listing or file fetched ahead on an extra connection, for the action it was asked in.
 struct FtpSession::Job {
   Ahead op;
-  std::string wire;  // the path as the server must receive it
+  std::string wire;      // the path as the server must receive it
   bool probing = false;  // the listing was refused or empty: does the directory let itself be entered?
   uint64_t action = 0;
 };
