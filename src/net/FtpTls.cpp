@@ -72,8 +72,10 @@ TlsFailure tlsFailure(int curlCode, std::string_view libraryText) {
   if (says({"handshake failure", "protocol version", "no shared cipher", "no cipher", "unsupported protocol",
             "no protocols available", "insufficient security", "wrong version number", "no suitable"}))
     return TlsFailure::NoCommonGround;
+  // On Windows libcurl names the thread's last error when the socket ends the handshake; that is often
+  // left over from reading the system's certificate store (0x80092004, "Unknown error").
   if (says({"syscall", "unexpected eof", "reset by peer", "connection reset", "broken pipe",
-            "connection closed", "connection was reset"}))
+            "connection closed", "connection was reset", "ssl_connect: unknown error"}))
     return TlsFailure::Cut;
   return TlsFailure::Other;
 }

@@ -328,6 +328,9 @@ TEST(FtpTls, FailureReasons) {
        TlsFailure::Certificate},
       {CURLE_SSL_CONNECT_ERROR, "OpenSSL SSL_connect: SSL_ERROR_SYSCALL in connection to 127.0.0.1:21",
        TlsFailure::Cut},
+      {CURLE_SSL_CONNECT_ERROR,
+       "OpenSSL SSL_connect: Unknown error -2146885628 (0x80092004) in connection to 127.0.0.1:21 ",
+       TlsFailure::Cut},
       {CURLE_SSL_CONNECT_ERROR, "something new", TlsFailure::Other},
   };
   for (const auto& c : cases) EXPECT_EQ(ftp::tlsFailure(c.code, c.text), c.reason) << c.text;
