@@ -119,6 +119,8 @@ class TFormMain : public QMainWindow {
   // Access mode "Каталог объекта": the object's name from the report file names. 0 = finished (found or
   // not), 1 = found but the object directory could not be entered or listed, 2 = the connection failed.
   int FindObjectName();
+  // Asks ahead for the times of the alarm and gas-parameter files, which the window shows to the second.
+  void timesAhead(std::vector<FtpSession::Ahead>& ahead) const;
   // "Обновить данные": rebuilds the lists and keeps the current choice.
   void BitBtn2Click();
   // The line click: the report lists of the line in the current row of StringGrid2.

@@ -107,6 +107,7 @@ void TFormMain::StringGrid1Click() {
     if (Browse.ObjectNameKnown) {
       ahead.push_back(
           {FtpSession::Ahead::Kind::File, ftp::joinPath(Browse.ObjectPath, Browse.GasParFileName)});
+      timesAhead(ahead);
     }
     Ftp.FetchAhead(ahead);
     int r = ListComputers();
@@ -136,6 +137,12 @@ void TFormMain::StringGrid1Click() {
   StringGrid2->selectRow(line);
   StringGrid2Click();
   BitBtn1->setEnabled(record.accessMode() == Access::ObjectList);
+}
+
+// The alarm and gas-parameter times are shown to the second, as the server's fullest listing gives them.
+void TFormMain::timesAhead(std::vector<FtpSession::Ahead>& ahead) const {
+  for (const std::string* name : {&Browse.AlarmFileName, &Browse.GasParFileName})
+    ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(Browse.ObjectPath, *name)});
 }
 
 // Enters CurrentDirectory; after a refusal once more, 200 ms later.
@@ -234,6 +241,9 @@ int TFormMain::FindObjectName() {
   Browse.GasParFileName = Browse.ObjectName + "-gaspar.txt";
   Browse.AlarmFileName = Browse.ObjectName + "-alarm.txt";
   Browse.CurrentDirectory = Browse.ObjectPath;
+  std::vector<FtpSession::Ahead> times;
+  timesAhead(times);
+  Ftp.FetchAhead(times);
   if (!enterCurrentDirectory()) return 1;
   bool alarm = false;
   const auto firstAlarm = [&](const ftp::FindData& e) {

@@ -51,9 +51,9 @@ void FtpSession::forget() {
 // A lookup of a path whose fetch is under way waits for it; one still waiting for a free connection is
 // made now on the first connection, which the caller would use for it anyway (without entering the
 // directory first: the listing tells that too).
-void FtpSession::awaitFetch(const std::string& path) {
-  const auto queued =
-      std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) { return j.op.path == path; });
+void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
+  const auto same = [&](const Job& j) { return j.op.kind == kind && j.op.path == path; };
+  const auto queued = std::find_if(queue_.begin(), queue_.end(), same);
   if (queued != queue_.end()) {
     Job job = std::move(*queued);
     queue_.erase(queued);
@@ -67,7 +67,7 @@ void FtpSession::awaitFetch(const std::string& path) {
   }
   const auto underWay = [&] {
     return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
-      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && x->job.op.path == path;
+      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && same(x->job);
     });
   };
   ftp::WaitPacer pacer(&waitHook_);
@@ -89,13 +89,13 @@ bool FtpSession::takeLost(const std::string& path, uint32_t& error) {
 
 FtpSession::Entries FtpSession::knownListing(const std::string& dir, uint32_t* lost) {
   if (!known_) return nullptr;
-  awaitFetch(dir);
+  awaitFetch(Ahead::Kind::Listing, dir);
   if (uint32_t error = 0; lost && takeLost(dir, error)) {
     *lost = error;
     return nullptr;
   }
   const auto it = known_->listings.find(dir);
-  return it == known_->listings.end() ? nullptr : it->second;
+  return it == known_->listings.end() ? nullptr : exactTimes(dir, it->second);
 }
 
 // A listing is kept once, however many lookups and walks of the action read it.
@@ -105,7 +105,7 @@ void FtpSession::remember(const std::string& dir, const Entries& entries) {
 
 FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir, uint32_t& lost) {
   if (!known_) return KnownEntry::Unknown;
-  awaitFetch(dir);
+  awaitFetch(Ahead::Kind::Listing, dir);
   if (takeLost(dir, lost)) return KnownEntry::Lost;
   if (known_->listings.count(dir) || known_->enterable.count(dir)) return KnownEntry::Enterable;
   return known_->refused.count(dir) ? KnownEntry::Refused : KnownEntry::Unknown;
@@ -113,7 +113,7 @@ FtpSession::KnownEntry FtpSession::knownEntry(const std::string& dir, uint32_t& 
 
 bool FtpSession::takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut) {
   if (!known_) return false;
-  awaitFetch(path);
+  awaitFetch(Ahead::Kind::File, path);
   if (takeLost(path, error)) return true;
   if (const auto it = known_->files.find(path); it != known_->files.end()) {
     bytes = std::move(it->second);
@@ -217,12 +217,16 @@ bool FtpSession::extrasActive() const {
 void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
   c.bytes = connection_->bytes;
   c.hasMlst = connection_->hasMlst;
-  if (job.probing) {
-    c.prepareCommands(timeouts_, {"CWD " + job.wire});
-  } else if (job.op.kind == Ahead::Kind::Listing) {
-    c.prepareListing(timeouts_, job.wire);
-  } else {
+  if (job.op.kind == Ahead::Kind::File) {
     c.prepareDownload(timeouts_, job.wire);
+  } else if (job.op.kind == Ahead::Kind::Time) {
+    c.prepareCommands(timeouts_, {"MDTM " + job.wire});
+  } else if (job.step == Job::Step::Stat) {
+    c.prepareCommands(timeouts_, {"STAT " + job.wire});
+  } else if (job.step == Job::Step::Probe) {
+    c.prepareCommands(timeouts_, {"CWD " + job.wire});
+  } else {
+    c.prepareListing(timeouts_, job.wire);
   }
 }
 
@@ -260,6 +264,25 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   const long code = c.replyCode();
   if (!known_ || job.action != actionSerial_) return false;
   const std::string& path = job.op.path;
+  if (job.op.kind == Ahead::Kind::Time) {
+    keepTime(c, path);
+    return false;
+  }
+  if (job.step == Job::Step::Stat) {
+    std::vector<ftp::FindData> entries;
+    const StatAnswer a = readStat(c, rc, code, entries);
+    if (a == StatAnswer::Listed) {
+      known_->listings[path] = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
+      listedByStat(path);
+      return false;
+    }
+    if (a == StatAnswer::OldWay) {
+      job.step = Job::Step::Data;
+      return true;
+    }
+    if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
+    return false;
+  }
   if (job.op.kind == Ahead::Kind::File) {
     // A file that came whole, came short or was too large is the answer the handler's own request would
     // get: it is not asked for again, whichever connection fetched it.
@@ -278,9 +301,9 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   }
   const bool lost = rc != CURLE_OK && !refusedByServer(rc, code);
   if (lost) {
-    if (job.probing) known_->listings.erase(path);
+    if (job.step == Job::Step::Probe) known_->listings.erase(path);
     if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
-  } else if (job.probing) {
+  } else if (job.step == Job::Step::Probe) {
     if (rc == CURLE_OK && code >= 400 && code != 421) {
       known_->listings.erase(path);
       known_->refused.insert(path);
@@ -292,10 +315,10 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
       // tell that the folder is there, the probe does.
       const bool probe = entries.empty() && !c.hasMlst;
       known_->listings[path] = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
-      job.probing = probe;
+      if (probe) job.step = Job::Step::Probe;
       return probe;
     } else {
-      job.probing = true;
+      job.step = Job::Step::Probe;
       return true;
     }
   }
@@ -309,10 +332,12 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
   reopenExtras();
   for (const Ahead& op : ops) {
     if (op.path.empty() || op.path[0] != '/') continue;
-    const bool known = op.kind == Ahead::Kind::Listing
-                           ? known_->listings.count(op.path) || known_->refused.count(op.path)
-                           : known_->files.count(op.path) || known_->fileErrors.count(op.path);
+    const bool known =
+        op.kind == Ahead::Kind::Listing ? known_->listings.count(op.path) || known_->refused.count(op.path)
+        : op.kind == Ahead::Kind::File  ? known_->files.count(op.path) || known_->fileErrors.count(op.path)
+                                        : known_->timesAsked.count(op.path) || !timeWorth(op.path);
     if (known) continue;
+    if (op.kind == Ahead::Kind::Time) known_->timePrefixes.insert(op.path);
     // A file this action's listing shows too large is refused by the handler's own call at once.
     if (op.kind == Ahead::Kind::File && tooLargeAsListed(op.path)) continue;
     Job j;
@@ -320,6 +345,8 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
     j.action = actionSerial_;
     // Learning how the server reads 0xFF is the first connection's; a failure leaves the op to the handler.
     if (!wire(op.path, j.wire)) continue;
+    if (op.kind == Ahead::Kind::Listing && statWorth(op.path)) j.step = Job::Step::Stat;
+    if (op.kind == Ahead::Kind::Time) known_->timesAsked.insert(op.path);
     queue_.push_back(std::move(j));
   }
   pump();

@@ -50,8 +50,9 @@ bool validDate(const fsys::CalendarTime& t) {
          t.minute >= 0 && t.minute <= 59 && t.second >= 0 && t.second <= 60 && t.year >= 1601;
 }
 
-// "YYYYMMDDHHMMSS[.sss]", UTC.
-bool parseMlsxTime(std::string_view v, fsys::CalendarTime& out) {
+}  // namespace
+
+bool parseUtcTime(std::string_view v, fsys::CalendarTime& out) {
   if (v.size() < 14 || !allDigits(v.substr(0, 14))) return false;
   const fsys::CalendarTime utc{digits(v, 0, 4), digits(v, 4, 2),  digits(v, 6, 2),
                                digits(v, 8, 2), digits(v, 10, 2), digits(v, 12, 2)};
@@ -60,6 +61,8 @@ bool parseMlsxTime(std::string_view v, fsys::CalendarTime& out) {
   out = *local;
   return true;
 }
+
+namespace {
 
 struct Token {
   std::string_view text;
@@ -261,7 +264,7 @@ bool parseMlsxLine(std::string_view line, FindData& out) {
       uint64_t size = 0;
       if (toNumber(value, size)) e.size = size;
     } else if (equalsNoCase(key, "modify")) {
-      e.lastWriteValid = parseMlsxTime(value, e.lastWrite);
+      e.lastWriteValid = parseUtcTime(value, e.lastWrite);
     }
   }
   e.name = std::string(name);
@@ -323,6 +326,35 @@ std::vector<FindData> parseList(std::string_view data, std::time_t now, bool* er
     }
   });
   if (errorText) *errorText = out.empty() && text;
+  return out;
+}
+
+std::optional<std::vector<FindData>> parseStatListing(const std::vector<std::string>& replies,
+                                                      std::time_t now) {
+  // "213 End of status", and back to its opening "213-".
+  if (replies.empty()) return std::nullopt;
+  const std::string& last = replies.back();
+  if (last.size() < 4 || last[0] != '2' || !allDigits(std::string_view(last).substr(0, 3)) || last[3] != ' ')
+    return std::nullopt;
+  const std::string open = last.substr(0, 3) + "-";
+  size_t first = replies.size() - 1;
+  while (first > 0 && replies[first - 1].compare(0, 4, open) != 0) --first;
+  if (first == 0) return std::nullopt;
+  std::vector<FindData> out;
+  const auto today = fsys::localTime(now);
+  FindData e;
+  bool self = false;
+  for (size_t i = first; i + 1 < replies.size(); ++i) {
+    std::string_view line = replies[i];
+    if (!line.empty() && line[0] == ' ') line.remove_prefix(1);
+    if (isBlank(line) || isTotalLine(line)) continue;
+    if (!parseListLineOn(line, today, e) || e.name.find('/') != std::string::npos) return std::nullopt;
+    if (e.name == "." || e.name == "..")
+      self = true;
+    else
+      out.push_back(std::move(e));
+  }
+  if (out.empty() && !self) return std::nullopt;
   return out;
 }
 

@@ -44,13 +44,19 @@ struct FtpSession::Known {
   std::map<std::string, uint64_t> sizes;       // path → the size a lookup of that one file gave
   std::map<std::string, uint32_t> fileErrors;  // path → the server's refusal of it
   std::map<std::string, uint32_t> lost;        // path → the error of the first connection lost fetching it
+  std::set<std::string> coarse;                // folders listed by STAT on a server with MLSD
+  // Times asked for (Ahead::Time): each such path is also the prefix of the names whose time is shown.
+  std::set<std::string> timePrefixes, timesAsked;
+  std::map<std::string, fsys::CalendarTime> times;  // path → its MDTM time, local
 };
 
 // A listing or file fetched ahead on an extra connection, for the action it was asked in.
 struct FtpSession::Job {
   Ahead op;
-  std::string wire;      // the path as the server must receive it
-  bool probing = false;  // the listing was refused or empty: does the directory let itself be entered?
+  std::string wire;  // the path as the server must receive it
+  // A listing: STAT first where worth it, then over a data connection; when that was refused or empty,
+  // the probe: does the directory let itself be entered?
+  enum class Step { Stat, Data, Probe } step = Step::Data;
   uint64_t action = 0;
 };
 

@@ -99,6 +99,19 @@ std::optional<uint64_t> FtpSession::listedSize(const std::string& path) const {
 }
 
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
+  if (statWorth(dir)) {
+    ftp::Connection& c = *connection_;
+    std::string sent;
+    if (!wire(dir, sent)) return false;
+    long code = 0;
+    const CURLcode rc = c.command(timeouts_, {"STAT " + sent}, code);
+    const StatAnswer a = readStat(c, rc, code, out);
+    if (a == StatAnswer::Lost) return failed(rc, code);
+    if (a == StatAnswer::Listed) {
+      listedByStat(dir);
+      return true;
+    }
+  }
   ftp::Body body;
   if (!fetchBody(dir, Ahead::Kind::Listing, body)) return false;
   return parseListing(body.bytes, out) || fail(ftp::kErrorInternetExtendedError);
@@ -188,6 +201,7 @@ HINTERNET FtpSession::FtpFindFirstFile(HINTERNET connection, const std::string& 
       if (!listDirectory(connection_->cwd, entries)) return kNoHandle;
       t->entries = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
       remember(connection_->cwd, t->entries);
+      t->entries = exactTimes(connection_->cwd, t->entries);
     }
     if (!all) {
       std::vector<ftp::FindData> matching;

@@ -168,9 +168,11 @@ class FtpSession {
     FtpSession& s_;
   };
 
-  // A listing or a whole file a handler is about to ask for, by absolute path.
+  // A listing or a whole file a handler is about to ask for, by absolute path; or the time of a file that
+  // the handler shows from its folder's listing, to the second (Time: MDTM, asked only where a listing
+  // over the control connection gives less than the server's MLSD would).
   struct Ahead {
-    enum class Kind { Listing, File } kind;
+    enum class Kind { Listing, File, Time } kind;
     std::string path;
   };
   // Within an action: fetches them at once, each on one of the session's connections, so that the
@@ -210,6 +212,25 @@ class FtpSession {
   HINTERNET openTransfer(std::unique_ptr<Transfer> t);
   bool pathCommand(const char* verb, const std::string& path);
   bool listDirectory(const std::string& dir, std::vector<ftp::FindData>& out);
+  // Listings over the control connection: STAT <folder> answers with the entries in one round trip, with
+  // no data connection (and no data handshake under TLS). Worth asking unless the server refused STAT or
+  // the path holds a wildcard, which servers that list through ls would expand.
+  [[nodiscard]] bool statWorth(const std::string& dir) const;
+  // MDTM of a file is worth asking where its folder's listing comes from STAT but MLSD would give
+  // the time to the second.
+  [[nodiscard]] bool timeWorth(const std::string& path) const;
+  // Lost: the connection failed (rc, code tell why); OldWay: the answer is no listing to trust, the
+  // folder is listed over a data connection.
+  enum class StatAnswer { Listed, OldWay, Lost };
+  [[nodiscard]] StatAnswer readStat(const ftp::Connection& c, int curlCode, long replyCode,
+                                    std::vector<ftp::FindData>& out);
+  // Remembers a folder listed by STAT whose times MLSD would have given to the second, in UTC.
+  void listedByStat(const std::string& dir);
+  // The entries of dir with the times this action's MDTM answers gave (awaited when under way); a file
+  // whose name begins with a path asked for gets its own MDTM first.
+  [[nodiscard]] std::shared_ptr<const std::vector<ftp::FindData>> exactTimes(
+      const std::string& dir, std::shared_ptr<const std::vector<ftp::FindData>> entries);
+  void keepTime(const ftp::Connection& c, const std::string& path);
   // cut (files only): set to the read error when the server began to send the file and cut it short.
   bool fetchBody(const std::string& path, Ahead::Kind kind, ftp::Body& body, uint32_t* cut = nullptr);
   // A download's outcome: error 0 (the whole file), or its error; cut when it began and came short.
@@ -237,7 +258,7 @@ class FtpSession {
   enum class KnownEntry { Unknown, Enterable, Refused, Lost };
   KnownEntry knownEntry(const std::string& dir, uint32_t& lost);
   bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut);
-  void awaitFetch(const std::string& path);
+  void awaitFetch(Ahead::Kind kind, const std::string& path);
   bool takeLost(const std::string& path, uint32_t& error);
   void forget();
   // The extra connections: opened after a login, re-opened when lost. pump() drives their logins and
@@ -293,6 +314,8 @@ class FtpSession {
     bool hasMlst = false;
     ftp::TlsVersion tlsVersion = ftp::TlsVersion::Tls12;  // the one its logins took
     bool ticketOnUpload = true;  // under TLS 1.3, the server sent a session ticket on an upload's connection
+    bool statRefused = false;    // the server does not know STAT (500, 502, 504): never asked again
+    bool statRawFf = false;      // a STAT listing showed a lone 0xFF: its names hold 0xFF as sent
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

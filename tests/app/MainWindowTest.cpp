@@ -273,7 +273,7 @@ TEST_F(MainWindowTest, WhileAServerIsAwaitedTheWindowRepaintsAndACloseEndsTheWai
     }
   } counter;
   form->Panel1->installEventFilter(&counter);
-  server.setFaults(R"([{"cmd":"MLSD","action":"delay","seconds":4}])");
+  server.setFaults(R"([{"cmd":"STAT","action":"delay","seconds":4}])");
   int paintsMeanwhile = -1;
   QTimer::singleShot(100, [&] { form->Panel1->update(); });
   QTimer::singleShot(300, [&] {
@@ -306,7 +306,8 @@ TEST_F(MainWindowTest, ClosingTheConnectionListWhileItConnectsEndsTheLogin) {
   });
   const auto t0 = std::chrono::steady_clock::now();
   form->N_ServListClick();
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
+  // Far below the 30 s time-out; Wine without a window manager alone takes 2 s to hide a dialog.
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(5000));
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   EXPECT_FALSE(form->Browse.Connected);
   EXPECT_TRUE(ui.messages.empty());

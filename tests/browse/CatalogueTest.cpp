@@ -68,7 +68,7 @@ TEST_F(CatalogueTest, FiveListsNewestLastOneListingPerKind) {
     const std::string dir = line + code;
     // A listing tells that its folder can be entered; only the refused one is tried with CWD.
     EXPECT_EQ(std::count(log.begin(), log.end(), "CWD " + dir), std::string(code) == "mesko" ? 1 : 0);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "MLSD " + dir), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "STAT " + dir), 1);
   }
   EXPECT_EQ(
       std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("RETR", 0) == 0; }), 0);
@@ -80,7 +80,7 @@ TEST_F(CatalogueTest, ConnectionLostTwiceInTheMiddleOfTheBuild) {
   server.putFile("/A/v0017n1/chakr/A-v0017n1-chakr-2009.03.05-14.txt", std::string(30, 'r'));
   server.makeDir("/A/v0017n1/sutkr");
   connectTo(server);
-  server.setFaults(R"([{"cmd":"MLSD","arg":"sutkr","action":"drop"}])");
+  server.setFaults(R"([{"cmd":"STAT","arg":"sutkr","action":"drop"}])");
   form->StringGrid2->selectRow(0);
   form->StringGrid2Click();
   EXPECT_EQ(ui.texts(), Strings{"Связь с FTP-сервером прервана"});
@@ -94,7 +94,7 @@ TEST_F(CatalogueTest, ConnectionLostOnceIsRetried) {
   FtpServer server;
   server.putFile("/A/v0017n1/sutkr/A-v0017n1-sutkr-2009.03.05.txt", std::string(30, 'r'));
   connectTo(server);
-  server.setFaults(R"([{"cmd":"MLSD","arg":"sutkr","action":"drop","times":1}])");
+  server.setFaults(R"([{"cmd":"STAT","arg":"sutkr","action":"drop","times":1}])");
   form->StringGrid2->selectRow(0);
   form->StringGrid2Click();
   EXPECT_EQ(entries(form->StringGrid4), Strings{" 2009.03.05"});

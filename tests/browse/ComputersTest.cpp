@@ -44,6 +44,7 @@ TEST_F(ComputersTest, ComputerDirectoriesAndLookAlikesInListingOrder) {
   Strings expected;
   for (const auto& e : server.entries("/obj"))
     if (e.name == "v0017n1" || e.name == "v1234n") expected.push_back(e.name);
+  sortAsStatLists(expected);  // as the server lists them
   EXPECT_EQ(column(form->StringGrid2), expected);
   EXPECT_EQ(form->Browse.ObjectPath, "/obj");
   EXPECT_EQ(form->Browse.ComputerDir, expected[0]) << "the first line is chosen";
@@ -77,12 +78,12 @@ TEST_F(ComputersTest, EmptyObjectDirectoryAndConnectionDrops) {
   EXPECT_EQ(form->Label19->text().toStdString(), "Нет данных");
   EXPECT_TRUE(ui.messages.empty());
 
-  server.setFaults(R"([{"cmd":"MLSD","arg":"/obj","action":"drop","times":1}])");
+  server.setFaults(R"([{"cmd":"STAT","arg":"/obj","action":"drop","times":1}])");
   click(obj);
   EXPECT_EQ(column(form->StringGrid2), Strings{"v0017n1"}) << "one reconnect and a second attempt";
   EXPECT_TRUE(ui.messages.empty());
 
-  server.setFaults(R"([{"cmd":"MLSD","arg":"/obj","action":"drop"}])");
+  server.setFaults(R"([{"cmd":"STAT","arg":"/obj","action":"drop"}])");
   click(obj);
   EXPECT_EQ(ui.texts(), Strings{"Связь с сервером прервана"});
   EXPECT_EQ(ui.waitDepth, 0);
@@ -284,7 +285,7 @@ TEST_F(ComputersTest, AnErrorThatEndsAHandlerLeavesTheWindowUsable) {
     SCOPED_TRACE(c.road);
     MainWindowFixture::connectTo(server.port());
     ASSERT_EQ(column(form->StringGrid2), Strings{"v0017n1"});
-    server.setFaults(std::string(R"([{"cmd":"MLSD","arg":")") + c.listing +
+    server.setFaults(std::string(R"([{"cmd":"STAT","arg":")") + c.listing +
                      R"(","action":"delay","seconds":0.3}])");
     form->Ftp.setWaitHook([] { throw std::bad_alloc(); });
     EXPECT_THROW(c.run(*form), std::bad_alloc);

@@ -53,27 +53,34 @@ class ObjectListTest : public MainWindowFixture {
   std::string caption() const { return form->windowTitle().toStdString(); }
 };
 
+// The server's own order, unsorted: pyftpdlib's STAT sorts by name; its MLSD (where STAT is refused)
+// lists in the order of its disk. The file is left out.
 TEST_F(ObjectListTest, ServerObjectsInListingOrderWithRememberedRow) {
-  FtpServer server;
-  for (const char* d : {"/zeta", "/\xc0\xeb\xfc\xf4\xe0", "/beta", "/.hidden-but-listed"}) server.makeDir(d);
-  server.putFile("/plain-file.txt", "x");
-  make();
-  connection(server, Access::ObjectList, 2);
-  chooseServer();
-  // The server's own order (pyftpdlib lists in the order of its disk), unsorted; the file is left out.
-  std::vector<std::string> expected;
-  for (const auto& e : server.entries("/"))
-    if (e.folder) expected.push_back(e.name);
-  EXPECT_EQ(objects(), expected);
-  EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  FTP-сервер \"Станция\"");
-  EXPECT_EQ(form->Browse.BaseDirectory, "/");
-  EXPECT_EQ(form->StringGrid1->row(), 2);
-  EXPECT_EQ(form->Browse.ObjectPath, "/" + expected[2]) << "the remembered object was clicked";
-  EXPECT_TRUE(form->Panel1->isEnabled());
-  EXPECT_TRUE(form->BitBtn2->isEnabled());
-  EXPECT_FALSE(form->Browse.ListFilling);
-  EXPECT_EQ(ui.waitDepth, 0);
-  EXPECT_TRUE(ui.messages.empty());
+  for (const bool stat : {true, false}) {
+    SCOPED_TRACE(stat ? "STAT" : "MLSD");
+    FtpServer server;
+    for (const char* d : {"/zeta", "/\xc0\xeb\xfc\xf4\xe0", "/beta", "/.hidden-but-listed"})
+      server.makeDir(d);
+    server.putFile("/plain-file.txt", "x");
+    if (!stat) server.setFaults(R"([{"cmd":"STAT","action":"reply","code":502}])");
+    make();
+    connection(server, Access::ObjectList, 2);
+    chooseServer();
+    std::vector<std::string> expected;
+    for (const auto& e : server.entries("/"))
+      if (e.folder) expected.push_back(e.name);
+    if (stat) sortAsStatLists(expected);
+    EXPECT_EQ(objects(), expected);
+    EXPECT_EQ(caption(), " Просмотр/печать  отчетов:  FTP-сервер \"Станция\"");
+    EXPECT_EQ(form->Browse.BaseDirectory, "/");
+    EXPECT_EQ(form->StringGrid1->row(), 2);
+    EXPECT_EQ(form->Browse.ObjectPath, "/" + expected[2]) << "the remembered object was clicked";
+    EXPECT_TRUE(form->Panel1->isEnabled());
+    EXPECT_TRUE(form->BitBtn2->isEnabled());
+    EXPECT_FALSE(form->Browse.ListFilling);
+    EXPECT_EQ(ui.waitDepth, 0);
+    EXPECT_TRUE(ui.messages.empty());
+  }
 }
 
 TEST_F(ObjectListTest, RememberedRowBeyondTheListSelectsRowZeroAndStoresIt) {
@@ -122,7 +129,7 @@ TEST_F(ObjectListTest, ObjectDirectoryModeShowsOneRow) {
   chooseServer();
   EXPECT_EQ(objects(), Strings{"/station/obj-1"});
   const auto log = server.commands();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "MLSD /station"), 0) << "the object list itself is not listed";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "STAT /station"), 0) << "the object list itself is not listed";
   EXPECT_EQ(form->StringGrid2->cell(0, 0), "v0017n1");
 }
 
@@ -145,7 +152,8 @@ TEST_F(ObjectListTest, LoginDirectoryThatCannotBeListedEvenAfterAReconnect) {
   server.makeDir("/obj");
   make();
   connection(server);
-  server.setFaults(R"([{"cmd":"MLSD","action":"reply","code":550,"text":"No access."}])");
+  server.setFaults(R"([{"cmd":"STAT","action":"reply","code":550,"text":"No access."},
+                       {"cmd":"MLSD","action":"reply","code":550,"text":"No access."}])");
   server.clearLog();
   chooseServer();
   EXPECT_EQ(ui.texts(), Strings{"Не выполнено подсоединение к файловой системе"});
@@ -156,7 +164,8 @@ TEST_F(ObjectListTest, LoginDirectoryThatCannotBeListedEvenAfterAReconnect) {
   EXPECT_TRUE(form->Panel1->isEnabled());
   EXPECT_EQ(ui.waitDepthAtLastMessage, 0);
   const auto log = server.commands();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "MLSD /"), 2) << "one listing, a reconnect, one more";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "STAT /"), 2) << "one listing, a reconnect, one more";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MLSD /"), 2) << "each refused STAT is followed by MLSD";
   EXPECT_EQ(std::count(log.begin(), log.end(), "CWD /"), 1) << "the reconnect re-entered the login directory";
 }
 
@@ -165,7 +174,7 @@ TEST_F(ObjectListTest, ListingDroppedOnceIsRetriedAfterAReconnect) {
   server.makeDir("/obj");
   make();
   connection(server);
-  server.setFaults(R"([{"cmd":"MLSD","action":"drop","times":1}])");
+  server.setFaults(R"([{"cmd":"STAT","action":"drop","times":1}])");
   chooseServer();
   EXPECT_EQ(objects(), Strings{"obj"});
   EXPECT_TRUE(ui.messages.empty());

@@ -163,8 +163,11 @@ TEST_P(FtpServersTest, SilentDropKeepsTheDirectoryEntered) {
   ASSERT_TRUE(session->FtpOpen());
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), server->path(obj)));
   const bool mlst = listsWithMlsd(GetParam());
+  // vsftpd lists one file over STAT; the others name it by its whole path there, which is not taken.
   const char* fault = mlst ? R"([{"cmd":"MLST","action":"close-after","times":1}])"
-                           : R"([{"cmd":"LIST","action":"close-after","times":1}])";
+                      : GetParam() == FtpServerKind::Vsftpd
+                          ? R"([{"cmd":"STAT","action":"close-after","times":1}])"
+                          : R"([{"cmd":"LIST","action":"close-after","times":1}])";
   server->setFaults(fault);
   ftp::FindData e;
   HINTERNET h2 = kNoHandle;
@@ -210,8 +213,7 @@ TEST_P(FtpServersTest, LostConnectionsAndTheReconnect) {
   ASSERT_TRUE(session->FtpOpen());
   browse.CurrentDirectory = obj + "/chakr";
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), browse.CurrentDirectory));
-  server->setFaults(listsWithMlsd(GetParam()) ? R"([{"cmd":"MLSD","action":"drop","times":1}])"
-                                              : R"([{"cmd":"LIST","action":"drop","times":1}])");
+  server->setFaults(R"([{"cmd":"STAT","action":"drop","times":1}])");  // every server is asked STAT first
   const auto lost = [&] {
     const uint32_t error = session->GetLastError();
     return error == ftp::kErrorInternetTimeout || error == ftp::kErrorInternetConnectionAborted;

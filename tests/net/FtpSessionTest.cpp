@@ -155,11 +155,30 @@ TEST_F(FtpSessionTest, CommandsWithControlBytesAreNeverSent) {
   EXPECT_TRUE(traffic().empty());
 }
 
-class ListingForms : public FtpSessionTest, public ::testing::WithParamInterface<bool> {};
+// The forms a listing comes in: STAT on the control connection (on a server with MLSD and on one
+// without), and where the server refuses STAT, MLSD or LIST on a data connection.
+enum class Form { Stat, StatNoMlsd, Mlsd, List };
+const char* const kFormNames[] = {"Stat", "StatNoMlsd", "Mlsd", "List"};
+class ListingForms : public FtpSessionTest, public ::testing::WithParamInterface<Form> {
+ protected:
+  void startIn(Form f) {
+    start(options(f == Form::Stat || f == Form::Mlsd));
+    if (f == Form::Mlsd || f == Form::List)
+      server->setFaults(R"([{"cmd":"STAT","action":"reply","code":502}])");
+  }
+  bool byStat() const { return GetParam() == Form::Stat || GetParam() == Form::StatNoMlsd; }
+  // The listing command's traffic of a folder (after the refusal was learnt).
+  Commands listed(const std::string& dir, bool typeSwitch = true) const {
+    if (byStat()) return {"STAT " + dir};
+    Commands c{"EPSV"};
+    if (typeSwitch) c.push_back("TYPE A");
+    c.push_back((GetParam() == Form::Mlsd ? "MLSD " : "LIST ") + dir);
+    return c;
+  }
+};
 
 TEST_P(ListingForms, ListingGivesEntriesWithAttributesSizesAndTimes) {
-  const bool mlsd = GetParam();
-  start(options(mlsd));
+  startIn(GetParam());
   // Recent files show their time of day in LIST; whole minutes so that LIST and MLSD agree.
   const long long recent = (std::time(nullptr) / 60 - 3 * 24 * 60) * 60;
   server->makeDir("/base/obj-1");
@@ -176,7 +195,9 @@ TEST_P(ListingForms, ListingGivesEntriesWithAttributesSizesAndTimes) {
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/base"));
   traffic();
   auto entries = listAll();
-  EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE A", std::string(mlsd ? "MLSD" : "LIST") + " /base"}));
+  Commands sent = listed("/base");
+  if (!byStat()) sent.insert(sent.begin(), "STAT /base");
+  EXPECT_EQ(traffic(), sent);
   std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
   const auto local = [](long long t) { return *fsys::localTime(static_cast<std::time_t>(t)); };
   struct Expected {
@@ -205,7 +226,7 @@ TEST_P(ListingForms, ListingGivesEntriesWithAttributesSizesAndTimes) {
 }
 
 TEST_P(ListingForms, EmptyDirectoryGivesNoMoreFiles) {
-  start(options(GetParam()));
+  startIn(GetParam());
   server->makeDir("/empty");
   openOrFail();
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/empty"));
@@ -215,8 +236,8 @@ TEST_P(ListingForms, EmptyDirectoryGivesNoMoreFiles) {
 }
 
 TEST_P(ListingForms, SingleFileSearch) {
-  const bool mlsd = GetParam();
-  start(options(mlsd));
+  const bool mlsd = GetParam() == Form::Stat || GetParam() == Form::Mlsd;
+  startIn(GetParam());
   server->putFile("/obj/obj-gaspar.txt", "0123456789");
   server->putFile("/obj/other.txt", "x");
   openOrFail();
@@ -234,22 +255,28 @@ TEST_P(ListingForms, SingleFileSearch) {
   if (mlsd) {
     EXPECT_EQ(traffic(), Commands{"MLST /obj/obj-gaspar.txt"}) << "no data connection for one file";
   } else {
-    EXPECT_EQ(traffic(), (Commands{"EPSV", "TYPE A", "LIST /obj/obj-gaspar.txt"}));
+    Commands sent = listed("/obj/obj-gaspar.txt");
+    if (!byStat()) sent.insert(sent.begin(), "STAT /obj/obj-gaspar.txt");
+    EXPECT_EQ(traffic(), sent);
   }
   EXPECT_EQ(session->FtpFindFirstFile(conn(), "missing.txt", e), kNoHandle);
   EXPECT_EQ(session->GetLastError(), ftp::kErrorNoMoreFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(MlsdAndList, ListingForms, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Mlsd" : "List"; });
+INSTANTIATE_TEST_SUITE_P(Forms, ListingForms,
+                         ::testing::Values(Form::Stat, Form::StatNoMlsd, Form::Mlsd, Form::List),
+                         [](const auto& info) {
+                           return std::string(kFormNames[static_cast<int>(info.param)]);
+                         });
 
 // A server without MLSD may hand LIST's argument to ls: a folder whose path holds a blank or a wildcard
 // is entered and listed without an argument (again when the server may have moved since), a file in it
-// looked up in its folder's listing; other paths keep the argument.
+// looked up in its folder's listing; other paths keep the argument. STAT, refused once, is not asked again.
 TEST_F(FtpSessionTest, ListOnlyServerEntersFoldersItWouldSplit) {
   start(options(false, 0, "/st a"));
   server->putFile("/st a/f.txt", "12345");
   server->makeDir("/plain");
+  server->setFaults(R"([{"cmd":"STAT","action":"reply","code":500}])");
   openOrFail();
   const struct {
     const char* what;
@@ -257,7 +284,10 @@ TEST_F(FtpSessionTest, ListOnlyServerEntersFoldersItWouldSplit) {
     size_t found;
     Commands sent;
   } steps[] = {
-      {"the login folder", [&] { return listAll().size(); }, 1, {"CWD /st a", "EPSV", "TYPE A", "LIST"}},
+      {"the login folder",
+       [&] { return listAll().size(); },
+       1,
+       {"STAT /st a", "CWD /st a", "EPSV", "TYPE A", "LIST"}},
       {"again, after a command of ours",
        [&] {
          EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/st a"));
@@ -301,7 +331,7 @@ TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
   // After a transfer libcurl would go back to the login directory before the next command.
   EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
   EXPECT_EQ(listAll().size(), 2u);
-  EXPECT_EQ(traffic(), (Commands{"CWD /obj", "EPSV", "TYPE A", "MLSD /obj"}));
+  EXPECT_EQ(traffic(), (Commands{"CWD /obj", "STAT /obj"}));
 }
 
 // libcurl waits for a transfer's final reply in a blocking call: a server that sends it late (vsftpd, a
@@ -316,7 +346,7 @@ TEST_F(FtpSessionTest, ALateFinalReplyHoldsUpNoOtherConnection) {
   traffic();
   // The listing takes long enough for the file's data to have come before it ends.
   server->setFaults(R"([{"cmd":"RETR","action":"late-end","seconds":1.5,"times":1},
-                        {"cmd":"MLSD","action":"delay","seconds":0.3,"times":1}])");
+                        {"cmd":"STAT","action":"delay","seconds":0.3,"times":1}])");
   FtpSession::Action action(*session);
   session->FetchAhead({{FtpSession::Ahead::Kind::File, "/obj/gas.txt"}});
   ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
@@ -326,8 +356,7 @@ TEST_F(FtpSessionTest, ALateFinalReplyHoldsUpNoOtherConnection) {
   EXPECT_EQ(session->ExtrasReady(), 1) << "the late 226 ended the fetch well";
   Commands both = traffic();
   std::sort(both.begin(), both.end());
-  EXPECT_EQ(both,
-            (Commands{"CWD /obj", "EPSV", "EPSV", "MLSD /obj", "RETR /obj/gas.txt", "TYPE A", "TYPE I"}));
+  EXPECT_EQ(both, (Commands{"CWD /obj", "EPSV", "RETR /obj/gas.txt", "STAT /obj", "TYPE I"}));
 }
 
 TEST_F(FtpSessionTest, ReadFileCopiesOutInPieces) {

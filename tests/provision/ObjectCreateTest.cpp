@@ -119,7 +119,7 @@ TEST_F(ObjectCreateTest, ExampleTreeItsTranscriptTheRerunAndTheWindow) {
   // lists it a second time.
   const auto creation = [&] {
     Strings log = server.commands();
-    const auto second = std::find(std::find(log.begin(), log.end(), "LIST /") + 1, log.end(), "LIST /");
+    const auto second = std::find(std::find(log.begin(), log.end(), "STAT /") + 1, log.end(), "STAT /");
     log.erase(std::find(std::make_reverse_iterator(second), log.rend(), "CWD /").base() - 1, log.end());
     return log;
   };
@@ -137,7 +137,7 @@ TEST_F(ObjectCreateTest, ExampleTreeItsTranscriptTheRerunAndTheWindow) {
   EXPECT_EQ(mkd[2], "MKD /Obj/v0005n1/chakr");
   EXPECT_EQ(mkd.back(), "MKD /Obj/v1012n1/mesko");
   EXPECT_EQ(count(first, "CWD"), 1) << "the login directory, entered once";
-  EXPECT_EQ(count(first, "LIST"), 1) << "only the login directory is listed: the rest is new";
+  EXPECT_EQ(count(first, "STAT"), 1) << "only the login directory is listed: the rest is new";
   std::printf("creating the tree: %zu commands\n", first.size());
 
   // The main window shows the new object selected, with its lines and empty report lists.
@@ -153,7 +153,7 @@ TEST_F(ObjectCreateTest, ExampleTreeItsTranscriptTheRerunAndTheWindow) {
   EXPECT_EQ(last(), (Strings{"Создание каталогов объекта завершено", ""}));
   const Strings second = creation();
   EXPECT_EQ(count(second, "MKD"), 0);
-  EXPECT_EQ(count(second, "LIST"), 5) << "the login directory, the object and its three computer directories";
+  EXPECT_EQ(count(second, "STAT"), 5) << "the login directory, the object and its three computer directories";
   EXPECT_EQ(count(second, "CWD"), 1) << "the login directory: the listings tell that the others exist";
   std::printf("creating it again: %zu commands\n", second.size());
   EXPECT_EQ(tree(server, "/Obj"), exampleTree());

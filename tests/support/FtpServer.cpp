@@ -1,5 +1,6 @@
 #include "support/FtpServer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -218,4 +219,11 @@ void FtpServer::own(const std::string& serverPath) const {
 
 void FtpServer::setTime(const std::string& serverPath, long long epochSeconds) const {
   (void)hostRun({"/usr/bin/touch", "-h", "-d", "@" + std::to_string(epochSeconds), hostLocal(serverPath)});
+}
+
+void sortAsStatLists(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return uint8_t(x) < uint8_t(y); });
+  });
 }

@@ -11,6 +11,9 @@
 #include "support/HostProcess.h"
 #include "support/TempDir.h"
 
+// The order of the test server's STAT listings: pyftpdlib sorts them by name, byte by byte.
+void sortAsStatLists(std::vector<std::string>& names);
+
 enum class FtpServerKind { Pyftpdlib, PyftpdlibTelnet, ProFtpd, Vsftpd, PureFtpd, Inetutils };
 // "proftpd", "vsftpd", ... as the launcher and the test names spell them.
 const char* ftpServerKindName(FtpServerKind k);
