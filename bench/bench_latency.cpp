@@ -2,10 +2,13 @@
 // of the headless window against the test server behind a delayed link of 0, 2, 100 and 300 ms round
 // trip, on one connection and on five, and on five over explicit FTPS (TLS required, the server's key
 // pinned), as medians in seconds and in round trips, next to the least a plain client with five
-// connections needs. The plain and TLS columns run on vsftpd, or on the server named.
+// connections needs. The plain and TLS columns run on vsftpd, or on each server named. With
+// --transcript, the first round at the largest round trip prints each column's road step by step: every
+// command and reply of every connection, timed in round trips from the step's start.
 // Needs root for the link (network namespaces and TUN devices); says so and skips otherwise.
 //
-//   bench_latency [--server vsftpd|proftpd|pureftpd] [ROUND_TRIP_MS ...]     (default vsftpd; 0 2 100 300)
+//   bench_latency [--server vsftpd|proftpd|pureftpd[,...]] [--transcript] [ROUND_TRIP_MS ...]
+//                                                                  (default vsftpd; 0 2 100 300)
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,32 +17,23 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DelayedLink.h"
-#include "app/Main.h"
+#include "LatencyRoad.h"
 #include "core/ReportKind.h"
 #include "net/FtpTls.h"
-#include "settings/TlsFile.h"
 #include "support/FtpServer.h"
-#include "support/ModalDriver.h"
-#include "support/RecorderUi.h"
 #include "support/TempDir.h"
-#include "view/Rep_view.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point t0) {
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -83,7 +77,7 @@ int startServer(const std::filesystem::path& root, const std::string& kind, cons
                 pid_t& pid) {
   std::vector<std::string> args = {"ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3"};
   if (!kind.empty()) {
-    const std::string state = root.parent_path().string() + (cert.empty() ? "/plain" : "/tls");
+    const std::string state = root.parent_path().string() + "/" + kind + (cert.empty() ? "-plain" : "-tls");
     args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", kind, "--servers", OSTRAFTP_FTP_SERVERS_DIR,
                              "--state", state});
     if (!cert.empty()) args.insert(args.end(), {"--tls", "require", "--cert", cert});
@@ -113,105 +107,35 @@ int startServer(const std::filesystem::path& root, const std::string& kind, cons
   return 0;
 }
 
-struct Times {
-  std::vector<double> connect, object, line, report, objectLater, close;
-};
-
-// One operator's road, timed: connect and list the objects, choose A (its first line's reports come
-// with it), choose its other line, open that line's newest daily report, choose B, close.
-// user: the login the server takes; pin: the server's key for a TLS road ("" for plain FTP).
-bool road(int port, int connections, const std::string& user, const std::string& pin, Times& t) {
-  TempDir exe;
-  RecorderUi ui;
-  TFormMain form(exe.cp1251(), ui);
-  ConnectionRecord r;
-  r.setName("bench");
-  r.setHost(DelayedLink::kServerAddress);
-  r.setPort(port);
-  r.setUser(user);
-  r.setPassword("secret");
-  form.Settings.setRecord(0, r);
-  form.Settings.setConnectionCount(1);
-  form.Settings.setCurrentConnection(0);
-  if (!pin.empty()) form.Tls.set(TlsFile::keyOf(r), {ftp::TlsMode::Required, pin, std::string(95, '0')});
-  form.Ftp.setConnections(connections);
-  form.Browse.SourceMode = Source::Ftp;
-
-  auto t0 = Clock::now();
-  if (!form.Ftp.FtpOpen() ||
-      !form.Ftp.FtpGetCurrentDirectory(form.Ftp.ConnectionHandle, form.Browse.BaseDirectory)) {
-    std::printf("bench_latency: %s connect: error %u\n", pin.empty() ? "plain" : "TLS",
-                form.Ftp.GetLastError());
-    return false;
-  }
-  form.Browse.CurrentDirectory = form.Browse.BaseDirectory;
-  if (const int listed = form.ListObjects(); listed != 0) {
-    std::printf("bench_latency: %s object list: %d, error %u\n", pin.empty() ? "plain" : "TLS", listed,
-                form.Ftp.GetLastError());
-    return false;
-  }
-  t.connect.push_back(seconds(t0));
-  form.Ftp.AwaitExtras();  // the extra connections log in while the operator looks at the list
-
-  form.StringGrid1->selectRow(form.StringGrid1->findRow(0, "A"));
-  t0 = Clock::now();
-  form.StringGrid1Click();
-  t.object.push_back(seconds(t0));
-
-  form.StringGrid2->selectRow(form.StringGrid2->row() == 0 ? 1 : 0);
-  t0 = Clock::now();
-  form.StringGrid2Click();
-  t.line.push_back(seconds(t0));
-
-  TStringGrid* daily = form.reportGrids()[kindIndex(ReportKind::DailyShort)];
-  daily->setCurrentCell(daily->rowCount() - 1, 1);
-  bool shown = false;
-  onModal<TFormRep_View>([&shown](TFormRep_View* v) {
-    shown = true;
-    v->BitBtn1->click();
-  });
-  t0 = Clock::now();
-  form.ReportListClick(ReportKind::DailyShort);
-  t.report.push_back(seconds(t0));
-
-  // The next object, as an operator goes on: the connections are now in the types their last transfers
-  // left them in, as they mostly are.
-  form.StringGrid1->selectRow(form.StringGrid1->findRow(0, "B"));
-  t0 = Clock::now();
-  form.StringGrid1Click();
-  t.objectLater.push_back(seconds(t0));
-
-  t0 = Clock::now();
-  form.Ftp.FtpClose();
-  t.close.push_back(seconds(t0));
-  if (!shown || !ui.messages.empty())
-    std::printf("bench_latency: %s road: %s\n", pin.empty() ? "plain" : "TLS",
-                ui.messages.empty() ? "no report shown" : ui.messages.front().text.c_str());
-  return shown && ui.messages.empty();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::vector<int> delays;
-  std::string kind = "vsftpd";
+  std::vector<std::string> kinds;
+  bool transcripts = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--server" && i + 1 < argc)
-      kind = argv[++i];
-    else
+    const std::string arg = argv[i];
+    if (arg == "--server" && i + 1 < argc) {
+      std::stringstream list(argv[++i]);
+      for (std::string kind; std::getline(list, kind, ',');)
+        if (!kind.empty()) kinds.push_back(kind);
+    } else if (arg == "--transcript") {
+      transcripts = true;
+    } else {
       delays.push_back(std::atoi(argv[i]));
+    }
   }
-  // vsftpd without root serves anonymous logins only; the others take the test user.
-  const std::string user = kind == "vsftpd" ? "ftp" : "op";
+  if (kinds.empty()) kinds = {"vsftpd"};
   if (delays.empty()) delays = {0, 2, 100, 300};
+  const int largest = *std::max_element(delays.begin(), delays.end());
 
   TempDir tree;
   fill(tree.path() / "root");
-  // The TLS server's certificate, made as the tests make theirs, with an RSA key: vsftpd's own cipher
+  // The TLS servers' certificate, made as the tests make theirs, with an RSA key: vsftpd's own cipher
   // list then allows TLS 1.2 (with an EC key it speaks TLS 1.3 alone, which costs the connect a refused
-  // TLS 1.2 handshake first).
+  // TLS 1.2 handshake first); ProFTPD speaks TLS 1.2 with either key.
   const std::string cert = FtpServer::makeCertificate(tree.path(), "bench", FtpServer::Options::Key::Rsa);
   std::ifstream in(cert);
   const auto key = ftp::serverKey(std::string(std::istreambuf_iterator<char>(in), {}), "");
@@ -240,21 +164,39 @@ int main(int argc, char** argv) {
       std::printf("bench_latency: skipped: %s\n", why.c_str());
       return 0;
     }
-    // pyftpdlib on one and on five connections; the real server, plain and with TLS, on five.
-    pid_t servers[3] = {-1, -1, -1};
-    const int port = startServer(tree.path() / "root", "", "", servers[0]);
-    const int realPort = startServer(tree.path() / "root", kind, "", servers[1]);
-    const int tlsPort = startServer(tree.path() / "root", kind, cert, servers[2]);
-    if (port == 0 || realPort == 0 || tlsPort == 0 || !link.enterClientSide()) {
+    // The test server on one and on five connections; each real server, plain and with TLS, on five.
+    // vsftpd without root serves anonymous logins only; the others take the test user.
+    std::vector<Column> columns;
+    columns.emplace_back("test server, one", "", "", 1);
+    columns.emplace_back("test server, five", "", "", 5);
+    for (const auto& kind : kinds) {
+      const std::string user = kind == "vsftpd" ? "ftp" : "op";
+      columns.emplace_back(kind, kind, "", 5, user);
+      columns.emplace_back(kind + " TLS", kind, cert, 5, user, key->pin);
+    }
+    std::vector<pid_t> servers;
+    bool started = true;
+    for (Column& c : columns) {
+      if (c.kind.empty() && &c != &columns.front()) {
+        c.port = columns.front().port;  // one test server for both
+        continue;
+      }
+      c.port = startServer(tree.path() / "root", c.kind, c.cert, c.pid);
+      servers.push_back(c.pid);
+      started = started && c.port != 0;
+    }
+    if (!started || !link.enterClientSide()) {
       std::printf("bench_latency: the test servers did not start behind the link\n");
       return 1;
     }
     const int rounds = rtt <= 2 ? 15 : rtt <= 100 ? 5 : 3;
-    Times one, five, real, tls;
     bool ok = true;
-    for (int i = 0; i < rounds && ok; ++i)
-      ok = road(port, 1, "op", "", one) && road(port, 5, "op", "", five) &&
-           road(realPort, 5, user, "", real) && road(tlsPort, 5, user, key->pin, tls);
+    for (int i = 0; i < rounds && ok; ++i) {
+      for (Column& c : columns) {
+        if (transcripts && rtt == largest && i == 0) c.transcript = std::make_unique<RoadTranscript>();
+        ok = ok && road(DelayedLink::kServerAddress, c, c.times, i == 0 ? c.transcript.get() : nullptr);
+      }
+    }
     link.leaveClientSide();
     for (const pid_t p : servers) {
       kill(p, SIGTERM);
@@ -264,20 +206,24 @@ int main(int argc, char** argv) {
       std::printf("bench_latency: a road failed at %d ms\n", rtt);
       return 1;
     }
-    std::printf("\nround trip %d ms, medians of %d rounds\n", rtt, rounds);
-    std::printf("  %-22s %18s %18s %18s %18s %8s\n", "", "one connection", "five connections",
-                (kind + ", five").c_str(), (kind + ", five, TLS").c_str(), "floor");
+    std::printf("\nround trip %d ms, medians of %d rounds (the real servers on five connections)\n", rtt,
+                rounds);
+    std::printf("  %-22s", "");
+    for (const Column& c : columns) std::printf(" %18s", c.name.c_str());
+    std::printf(" %8s\n", "floor");
     for (const auto& a : actions) {
       std::printf("  %-22s", a.name);
-      for (const Times* t : {&one, &five, &real, &tls}) {
-        const double s = median(t->*a.values);
+      for (const Column& c : columns) {
+        const double s = median(c.times.*a.values);
         if (rtt == 0)
-          std::printf(" %9.3f s %8s", s, "");
+          std::printf(" %7.3f s %8s", s, "");
         else
-          std::printf(" %9.3f s %5.1f RT", s, s * 1000 / rtt);
+          std::printf(" %7.3f s %5.1f RT", s, s * 1000 / rtt);
       }
       std::printf(" %5d RT\n", a.floor);
     }
+    for (const Column& c : columns)
+      if (c.transcript) c.transcript->print(c.name + " at " + std::to_string(rtt) + " ms", rtt);
   }
   return 0;
 }

@@ -176,6 +176,7 @@ void FtpSession::reopenExtras() {
     auto c = std::make_unique<ftp::Connection>();
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
+    c->transcript.connection = static_cast<int>(&x - extras_.data()) + 1;
     c->prepareLogin(timeouts_);
     if (!c->start()) continue;
     x->c = std::move(c);

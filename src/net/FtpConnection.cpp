@@ -131,6 +131,7 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
   errorText[0] = '\0';
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+  tapTranscript(curl, transcript);
   if (tls == TlsMode::None) return;
   curl_easy_setopt(curl, CURLOPT_USE_SSL,
                    static_cast<long>(tls == TlsMode::Required || probing_ ? CURLUSESSL_ALL : CURLUSESSL_TRY));
@@ -167,6 +168,7 @@ void Connection::sameServerAs(const Connection& first) {
   tls = first.tls;
   tlsVersion = first.tlsVersion;
   pin = first.pin;
+  transcript.sink = first.transcript.sink;
 }
 
 std::optional<ServerKey> Connection::probeKey(const Timeouts& t) {

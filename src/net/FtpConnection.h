@@ -21,6 +21,7 @@
 
 #include "net/FtpTelnet.h"
 #include "net/FtpTls.h"
+#include "net/FtpTranscript.h"
 
 namespace ftp {
 
@@ -94,6 +95,8 @@ class Connection {
   const std::function<void()>* waiting = nullptr;
   // What drives the requests of other connections a step while this one waits (may be empty).
   const std::function<void()>* background = nullptr;
+  // Where the lines of its requests go (the benchmarks): set before the first request.
+  Transcript transcript;
 
   // The same server, login and TLS as first (the session's extra connections).
   void sameServerAs(const Connection& first);

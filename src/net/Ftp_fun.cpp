@@ -196,6 +196,7 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   }
   c->bytes = facts_.bytes;
   c->waiting = &waitHook_;
+  c->transcript.sink = &transcript_;
   // FEAT once per server: its answer does not change between reconnects.
   const bool in = loginSecurely(*c, host, tcpPort, user, !facts_.featuresKnown, error);
   facts_.bytes = c->bytes;

@@ -34,6 +34,7 @@
 #include "net/FtpListing.h"
 #include "net/FtpTelnet.h"
 #include "net/FtpTls.h"
+#include "net/FtpTranscript.h"
 
 class SettingsFile;
 class TlsFile;
@@ -189,6 +190,9 @@ class FtpSession {
   void AwaitExtras();
   // Called now and then while the session waits for a server, so that the window can repaint.
   void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+  // Every command and reply line of the session's connections goes to sink (the benchmarks; see
+  // net/FtpTranscript.h). Set it while no connection is open.
+  void setTranscript(ftp::TranscriptSink sink) { transcript_ = std::move(sink); }
 
   // The TLS choice and pinned key of each connection (none: no TLS anywhere). A key the operator trusts
   // during a login is saved there at once.
@@ -323,6 +327,7 @@ class FtpSession {
   std::deque<Job> queue_;  // fetches waiting for a free extra connection
   std::function<void()> pump_ = [this] { pump(); };
   std::function<void()> waitHook_;
+  ftp::TranscriptSink transcript_;
   int actions_ = 0;
   uint64_t actionSerial_ = 0;  // fetches of an earlier action (or before a forget) are not kept
   std::unique_ptr<Known> known_;
