@@ -201,4 +201,51 @@ TEST(FtpListing, LinesSplitAsGiven) {
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c"}));
 }
 
+// The STAT answers of the servers as they come (reply lines of the whole request), taken or not.
+TEST(FtpListing, StatAnswers) {
+  using Lines = std::vector<std::string>;
+  const std::string file = "-rw-r--r--    1 999      995             2 Dec 10 04:57 ";
+  const std::string dir = "drwxr-xr-x    2 999      995          4096 Dec 10 04:57 ";
+  const struct {
+    const char* server;
+    Lines replies;
+    std::optional<std::vector<std::string>> names;
+  } cases[] = {
+      {"pyftpdlib",
+       {"213-Status of \"/o\":", file + "o-alarm.txt", dir + "v0017n1", "213 End of status."},
+       std::vector<std::string>{"o-alarm.txt", "v0017n1"}},
+      {"ProFTPD, after a silent reconnect",
+       {"220 ready", "230 User op logged in", "212-Status of /o:", " " + dir + ".", " " + dir + "..",
+        " " + file + "\xc7\xe0\xf0\xff-\xf4 x.txt", "212 End of status"},
+       std::vector<std::string>{"\xc7\xe0\xf0\xff-\xf4 x.txt"}},
+      {"vsftpd, an empty folder",
+       {"213-Status follows:", dir + ".", dir + "..", "213 End of status"},
+       std::vector<std::string>{}},
+      {"inetutils",
+       {"211- status of /o:", "total 20", file + "a", "211 End of Status"},
+       std::vector<std::string>{"a"}},
+      {"vsftpd, a missing folder", {"213-Status follows:", "213 End of status"}, std::nullopt},
+      {"inetutils, a path split at its blank",
+       {"211- status of /a b:", "/a: No such file or directory", file + "b", "211 End of Status"},
+       std::nullopt},
+      {"Pure-FTPd, a file by its whole path", {"213-STAT", file + "/plain/f1.txt", "213 End."}, std::nullopt},
+      {"a refusal", {"550 No such file or directory."}, std::nullopt},
+      {"no closing line", {"213-Status follows:", file + "a"}, std::nullopt},
+  };
+  useTestTimeZone();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.server);
+    const auto got = ftp::parseStatListing(c.replies, kNow);
+    ASSERT_EQ(got.has_value(), c.names.has_value());
+    if (!got) continue;
+    std::vector<std::string> names;
+    for (const auto& e : *got) names.push_back(e.name);
+    EXPECT_EQ(names, *c.names);
+    // Two days ahead of the clock: last year's, as in a LIST.
+    if (!got->empty()) {
+      EXPECT_EQ(got->front().lastWrite, (fsys::CalendarTime{2025, 12, 10, 4, 57, 0}));
+    }
+  }
+}
+
 }  // namespace

@@ -315,6 +315,74 @@ TEST_P(FtpServersTest, MissingFoldersAreRefusedNotEmpty) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// The same folders listed over STAT and, with STAT refused, over MLSD or LIST: the same names, kinds and
+// file sizes, on servers without MLSD also the same order and times (both are ls's). Where MLSD gives
+// times, a time asked for beside the STAT listing (MDTM) is MLSD's to the second.
+TEST_P(FtpServersTest, StatListsWhatTheDataConnectionLists) {
+  start();
+  if (IsSkipped()) return;
+  const long long recent = (std::time(nullptr) / 60 - 3 * 24 * 60) * 60;  // whole minutes, this year
+  const std::string flat = "/flat-" + std::string(ftpServerKindName(GetParam()));
+  for (size_t i = 0; i < 4; ++i) {
+    for (const std::string& dir : {kHome + "/" + kNames[i], flat}) {
+      server->putFile(dir + "/" + kNames[i] + "-alarm.txt", std::string(i * 100 + 1, 'x'));
+      server->setTime(dir + "/" + kNames[i] + "-alarm.txt", recent + 60 * i + 7);
+    }
+  }
+  server->makeDir(kHome + "/empty");
+  const std::vector<std::string> folders = {home(), home() + "/" + kNames[0], home() + "/empty",
+                                            server->path(flat)};
+  const std::string alarm = server->path(flat) + "/" + kNames[1] + "-alarm.txt";
+  const auto listEach = [&](bool stat) {
+    std::vector<std::vector<ftp::FindData>> out;
+    for (const auto& dir : folders) {
+      FtpSession::Action action(*session);
+      session->FetchAhead({{FtpSession::Ahead::Kind::Time, alarm}});
+      EXPECT_TRUE(session->FtpSetCurrentDirectory(conn(), dir)) << dir;
+      traffic();
+      out.emplace_back();
+      ftp::FindData e;
+      const HINTERNET h = session->FtpFindFirstFile(conn(), "*.*", e);
+      if (h == kNoHandle) continue;
+      do out.back().push_back(e);
+      while (session->InternetFindNextFile(h, e));
+      EXPECT_TRUE(session->InternetCloseHandle(h));
+      const auto log = traffic();
+      if (dir == server->path(flat)) {  // a path without blanks: every server lists it over STAT
+        EXPECT_EQ(std::count(log.begin(), log.end(), "EPSV"), stat ? 0 : 1) << log.size();
+      }
+    }
+    return out;
+  };
+  ASSERT_TRUE(session->FtpOpen());
+  const auto byStat = listEach(true);
+  session->FtpClose();
+  server->setFaults(R"([{"cmd":"STAT","action":"reply","code":502}])");
+  session = loopbackSession(settings, browse, ui, server->port(), server->user(), "secret", 1);
+  ASSERT_TRUE(session->FtpOpen());
+  const auto byData = listEach(false);
+  const bool mlsd = listsWithMlsd(GetParam());
+  for (size_t f = 0; f < folders.size(); ++f) {
+    SCOPED_TRACE(folders[f]);
+    auto stat = byStat[f], data = byData[f];
+    EXPECT_EQ(stat.size(), (std::vector<size_t>{5, 1, 0, 4})[f]);
+    const auto byName = [](const ftp::FindData& a, const ftp::FindData& b) { return a.name < b.name; };
+    if (mlsd) std::sort(stat.begin(), stat.end(), byName), std::sort(data.begin(), data.end(), byName);
+    ASSERT_EQ(stat.size(), data.size());
+    for (size_t i = 0; i < stat.size(); ++i) {
+      EXPECT_EQ(stat[i].name, data[i].name);
+      EXPECT_EQ(stat[i].attributes, data[i].attributes) << stat[i].name;
+      if (stat[i].attributes != ftp::kAttrDirectory) {
+        EXPECT_EQ(stat[i].size, data[i].size) << stat[i].name;
+      }
+      if (!mlsd || folders[f] + "/" + stat[i].name == alarm) {
+        EXPECT_EQ(stat[i].lastWrite, data[i].lastWrite) << stat[i].name;
+      }
+    }
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpServersTest,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::PyftpdlibTelnet,
                                            FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
