@@ -121,6 +121,10 @@ class TFormMain : public QMainWindow {
   int FindObjectName();
   // Asks ahead for the times of the alarm and gas-parameter files, which the window shows to the second.
   void timesAhead(std::vector<FtpSession::Ahead>& ahead) const;
+  // The line an object click chooses (its row in StringGrid2).
+  int LineToChoose() const;
+  // Has the five kind folders of a line of the current object fetched ahead.
+  void FetchLineAhead(const std::string& computerDir);
   // "Обновить данные": rebuilds the lists and keeps the current choice.
   void BitBtn2Click();
   // The line click: the report lists of the line in the current row of StringGrid2.

@@ -41,6 +41,13 @@ void TFormMain::addEntries(ReportKind kind, std::vector<Listed>& files) {
   EntryCount[kindIndex(kind)] = rows;
 }
 
+void TFormMain::FetchLineAhead(const std::string& computerDir) {
+  std::vector<FtpSession::Ahead> kinds;
+  for (const ReportKind kind : kReportKinds)
+    kinds.push_back({FtpSession::Ahead::Kind::Listing, Ftp.KindDirectory(kind, computerDir)});
+  Ftp.FetchAhead(kinds);
+}
+
 void TFormMain::StringGrid2Click() {
   const int row = StringGrid2->row();
   if (row < 0 || StringGrid2->cell(0, row).empty()) return;
@@ -59,12 +66,7 @@ void TFormMain::StringGrid2Click() {
   Browse.FilePrefix = Browse.ObjectName + "-" + Browse.ComputerDir;
   EntryCount.fill(0);
   const FtpSession::Action action(Ftp);
-  if (Browse.SourceMode == Source::Ftp) {
-    std::vector<FtpSession::Ahead> kinds;
-    for (const ReportKind kind : kReportKinds)
-      kinds.push_back({FtpSession::Ahead::Kind::Listing, Ftp.KindDirectory(kind)});
-    Ftp.FetchAhead(kinds);
-  }
+  if (Browse.SourceMode == Source::Ftp) FetchLineAhead(Browse.ComputerDir);
   for (const ReportKind kind : kReportKinds) {
     if (Browse.SourceMode != Source::Ftp) {
       ListReportsLocal(kind);

@@ -133,8 +133,7 @@ void TFormMain::StringGrid1Click() {
     Browse.CurrentDirectory = activeLocalDirectory() + fsys::kSeparator + Browse.ObjectName;
     if (ListComputers() == 2) return endWithoutLines();
   }
-  const int line = Browse.Refreshing ? std::max(StringGrid2->findRow(0, SavedComputerDir), 0) : 0;
-  StringGrid2->selectRow(line);
+  StringGrid2->selectRow(LineToChoose());
   StringGrid2Click();
   BitBtn1->setEnabled(record.accessMode() == Access::ObjectList);
 }
@@ -143,6 +142,11 @@ void TFormMain::StringGrid1Click() {
 void TFormMain::timesAhead(std::vector<FtpSession::Ahead>& ahead) const {
   for (const std::string* name : {&Browse.AlarmFileName, &Browse.GasParFileName})
     ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(Browse.ObjectPath, *name)});
+}
+
+// The line an object click chooses: the first, or on a refresh the one chosen before.
+int TFormMain::LineToChoose() const {
+  return Browse.Refreshing ? std::max(StringGrid2->findRow(0, SavedComputerDir), 0) : 0;
 }
 
 // Enters CurrentDirectory; after a refusal once more, 200 ms later.
@@ -181,6 +185,8 @@ int TFormMain::ListComputers() {
       return 2;
     }
     if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
+    // The line the click goes on to is listed while the gas file comes.
+    if (count > 0 && Browse.ObjectNameKnown) FetchLineAhead(StringGrid2->cell(0, LineToChoose()));
     if (Browse.ObjectNameKnown) ReadGasParameters();
   } else {
     const auto entries = fsys::setCurrentDirectory(Browse.CurrentDirectory)

@@ -67,7 +67,8 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
   }
   const auto underWay = [&] {
     return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
-      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && same(x->job);
+      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && !x->job.delivered &&
+             same(x->job);
     });
   };
   ftp::WaitPacer pacer(&waitHook_);
@@ -187,6 +188,8 @@ void FtpSession::reopenExtras() {
 
 void FtpSession::pump() {
   for (auto& x : extras_) {
+    if (x->state == Extra::State::Busy && x->job.op.kind == Ahead::Kind::File && !x->job.delivered)
+      x->job.delivered = keepEarlyFile(*x->c, x->job);
     const bool active = x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
     if (!active || !x->c->step()) continue;
     if (x->state == Extra::State::Busy) {
@@ -209,6 +212,28 @@ void FtpSession::pump() {
   }
 }
 
+bool FtpSession::keepEarlyFile(ftp::Connection& c, const Job& job) {
+  ftp::Body body;
+  if (!c.takeEarlyBody(body.bytes)) return false;
+  if (!known_ || job.action != actionSerial_) return true;  // handed over, for an action gone by
+  body.announced = body.bytes.size();
+  // The sizes this action's listings gave must agree, as for a file whose final reply came.
+  const Download d = downloadOutcome(c, CURLE_OK, 226, job.op.path, body);
+  known_->files[job.op.path] = std::move(body.bytes);
+  if (d.cut) known_->cuts[job.op.path] = d.error;
+  known_->enterable.insert(ftp::parentOf(job.op.path));
+  return true;
+}
+
+bool FtpSession::fetching(const Ahead& op) const {
+  const auto same = [&](const Job& j) {
+    return j.op.kind == op.kind && j.op.path == op.path && j.action == actionSerial_;
+  };
+  return std::any_of(queue_.begin(), queue_.end(), same) ||
+         std::any_of(extras_.begin(), extras_.end(),
+                     [&](const auto& x) { return x->state == Extra::State::Busy && same(x->job); });
+}
+
 bool FtpSession::extrasActive() const {
   return std::any_of(extras_.begin(), extras_.end(), [](const auto& x) {
     return x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
@@ -219,7 +244,7 @@ void FtpSession::prepareJob(ftp::Connection& c, Job& job) {
   c.bytes = connection_->bytes;
   c.hasMlst = connection_->hasMlst;
   if (job.op.kind == Ahead::Kind::File) {
-    c.prepareDownload(timeouts_, job.wire);
+    c.prepareDownload(timeouts_, job.wire, true);
   } else if (job.op.kind == Ahead::Kind::Time) {
     c.prepareCommands(timeouts_, {"MDTM " + job.wire});
   } else if (job.step == Job::Step::Stat) {
@@ -269,6 +294,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
     keepTime(c, path);
     return false;
   }
+  if (job.op.kind == Ahead::Kind::File && (job.delivered || keepEarlyFile(c, job))) return false;
   if (job.step == Job::Step::Stat) {
     std::vector<ftp::FindData> entries;
     const StatAnswer a = readStat(c, rc, code, entries);
@@ -337,7 +363,7 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
         op.kind == Ahead::Kind::Listing ? known_->listings.count(op.path) || known_->refused.count(op.path)
         : op.kind == Ahead::Kind::File  ? known_->files.count(op.path) || known_->fileErrors.count(op.path)
                                         : known_->timesAsked.count(op.path) || !timeWorth(op.path);
-    if (known) continue;
+    if (known || fetching(op)) continue;
     if (op.kind == Ahead::Kind::Time) known_->timePrefixes.insert(op.path);
     // A file this action's listing shows too large is refused by the handler's own call at once.
     if (op.kind == Ahead::Kind::File && tooLargeAsListed(op.path)) continue;

@@ -107,6 +107,11 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   quote_ = nullptr;
   replies.clear();
   downloading_ = false;
+  handEarly_ = false;
+  {
+    const std::lock_guard<std::mutex> lock(socketsLock_);
+    early_.reset();
+  }
   outgoing_.clear();
   sent_ = 0;
   curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
@@ -282,8 +287,9 @@ void Connection::prepareListing(const Timeouts& t, const std::string& wireDir) {
   type = TransferType::Ascii;
 }
 
-void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath) {
+void Connection::prepareDownload(const Timeouts& t, const std::string& wirePath, bool handEarly) {
   prepare(t, url(wirePath));
+  handEarly_ = handEarly;
   body = Body{};
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);

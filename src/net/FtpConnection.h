@@ -129,8 +129,11 @@ class Connection {
   Body body;
   // A listing (MLSD or LIST) of a directory in its wire form, into body.
   void prepareListing(const Timeouts& t, const std::string& wirePath);
-  // A download of a file in its wire form, into body.
-  void prepareDownload(const Timeouts& t, const std::string& wirePath);
+  // A download of a file in its wire form, into body. With handEarly, a file whose data connection ended
+  // with exactly the size its 150 reply announced is handed over at once (takeEarlyBody), while the
+  // request still waits for the final reply, which vsftpd sends a round trip late.
+  void prepareDownload(const Timeouts& t, const std::string& wirePath, bool handEarly = false);
+  [[nodiscard]] bool takeEarlyBody(std::string& out);
   // An upload of bytes to a file in its wire form (STOR, or APPE when append); the bytes are kept here
   // until the request ends. Under TLS 1.3 a server sends a session ticket on the upload's data connection
   // once its handshake is done; libcurl 7.88 reads it only if it has come when it closes that connection:
@@ -193,12 +196,14 @@ class Connection {
 
   [[nodiscard]] bool learnCommandBytes(const Timeouts& t, uint32_t& error);
   [[nodiscard]] bool readPath(const Timeouts& t, const std::string& named, std::string& out, uint32_t& error);
-  curl_slist* quote_ = nullptr;  // the commands of the prepared request, alive while it runs
-  bool probing_ = false;         // probeKey() runs
-  bool downloading_ = false;     // the header callback reads the size a 150 reply announces
-  std::string outgoing_;         // the bytes of an upload
-  size_t sent_ = 0;              // of them already handed to libcurl
-  bool awaitTicket_ = false;     // the upload waits for a TLS 1.3 session ticket before its data
+  curl_slist* quote_ = nullptr;       // the commands of the prepared request, alive while it runs
+  bool probing_ = false;              // probeKey() runs
+  bool downloading_ = false;          // the header callback reads the size a 150 reply announces
+  bool handEarly_ = false;            // the download is handed over when its data connection ends whole
+  std::optional<std::string> early_;  // so handed over (under socketsLock_)
+  std::string outgoing_;              // the bytes of an upload
+  size_t sent_ = 0;                   // of them already handed to libcurl
+  bool awaitTicket_ = false;          // the upload waits for a TLS 1.3 session ticket before its data
   bool ticketCame_ = false;
   static size_t feedUpload(char* buffer, size_t size, size_t n, void* self);
   static size_t collectReply(char* data, size_t size, size_t n, void* self);

@@ -58,6 +58,7 @@ struct FtpSession::Job {
   // the probe: does the directory let itself be entered?
   enum class Step { Stat, Data, Probe } step = Step::Data;
   uint64_t action = 0;
+  bool delivered = false;  // a file handed over before its final reply
 };
 
 // An extra connection and what it is doing.

@@ -108,13 +108,38 @@ curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* ad
 }
 
 int Connection::closeSocket(void* self, curl_socket_t fd) {
+  bool handed = false;
   {
     auto* c = static_cast<Connection*>(self);
     const std::lock_guard<std::mutex> lock(c->socketsLock_);
     c->sockets_.erase(fd);
     if (fd == c->control_) c->control_ = CURL_SOCKET_BAD;
+    // libcurl closes the data connection once it ended, then waits for the final reply: a file that
+    // came whole by its announced size is the caller's now. No byte of it is written after this.
+    const Body& b = c->body;
+    if (fd != c->control_ && c->handEarly_ && !c->early_ && !b.tooLarge && b.announced && *b.announced > 0 &&
+        *b.announced == b.bytes.size()) {
+      c->early_ = std::move(c->body.bytes);
+      handed = true;
+    }
+  }
+  if (handed) {  // the window's thread waits for this as for a request that ended
+    {
+      const std::lock_guard<std::mutex> lock(requestsLock);
+      ++endedCount;
+    }
+    requestEnded.notify_all();
   }
   return closeNative(fd);
+}
+
+bool Connection::takeEarlyBody(std::string& out) {
+  const std::lock_guard<std::mutex> lock(socketsLock_);
+  if (!early_) return false;
+  out = std::move(*early_);
+  early_.reset();
+  handEarly_ = false;
+  return true;
 }
 
 CURLcode Connection::run() {

@@ -151,7 +151,11 @@ void FtpSession::FtpClose() {
 }
 
 std::string FtpSession::KindDirectory(ReportKind kind) const {
-  return browse_.ObjectPath + "/" + browse_.ComputerDir + "/" + std::string(kindCode(kind));
+  return KindDirectory(kind, browse_.ComputerDir);
+}
+
+std::string FtpSession::KindDirectory(ReportKind kind, const std::string& computerDir) const {
+  return browse_.ObjectPath + "/" + computerDir + "/" + std::string(kindCode(kind));
 }
 
 int FtpSession::EnterKindDirectory(ReportKind kind) {

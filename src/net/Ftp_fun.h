@@ -108,6 +108,7 @@ class FtpSession {
   bool isOpen() const { return ConnectionHandle != kNoHandle; }
   // ObjectPath/ComputerDir/<kind code> of the browse state.
   std::string KindDirectory(ReportKind kind) const;
+  std::string KindDirectory(ReportKind kind, const std::string& computerDir) const;  // of another line
   // Enters KindDirectory(kind) with one reconnect on a lost connection:
   // 0 = entered, 1 = the server refused the directory, 2 = the connection is lost.
   int EnterKindDirectory(ReportKind kind);
@@ -273,6 +274,10 @@ class FtpSession {
   void closeExtras();
   void pump();
   [[nodiscard]] bool extrasActive() const;
+  // The same fetch of this action is queued or under way.
+  [[nodiscard]] bool fetching(const Ahead& op) const;
+  // A file the connection handed over before its final reply, kept for the job's action; false when none.
+  [[nodiscard]] bool keepEarlyFile(ftp::Connection& c, const Job& job);
   void startJob(Extra& x, Job job);
   void finishJob(Extra& x);
   void prepareJob(ftp::Connection& c, Job& job);

@@ -23,6 +23,7 @@ Fault hooks come from a JSON file that is read again before each command:
           "many"  answer MLSD or LIST with "count" directories obj0000000, obj0000001, ... that are
                   not on the disk (the benchmarks' large object lists)
           "late-end" run the command; its final reply (226) comes "seconds" after the data, as
+                  (with "announce": its 150 names the file's size, as vsftpd's and ProFTPD's do)
                   vsftpd's does a round trip late
           "close-after" run the command, then close the idle control connection without a word
                   (the log then gets the line "-- closed")
@@ -65,6 +66,7 @@ class Handler(FTPHandler):
     faults = None
     telnet = False
     late_end = None  # seconds the next 226 waits (fault "late-end")
+    announce = None  # the size the next 125/150 names (fault "late-end" with "announce")
     swallowing = False  # fault "swallow": everything read from now on is dropped
 
     def collect_incoming_data(self, data):
@@ -87,6 +89,8 @@ class Handler(FTPHandler):
         super().handle()
 
     def respond(self, resp, **kw):
+        if self.announce is not None and resp[:4] in ("125 ", "150 "):
+            resp, self.announce = "150 Opening BINARY mode data connection (%d bytes)." % self.announce, None
         if self.late_end is not None and resp.startswith("226"):
             late, self.late_end = self.late_end, None
             self.ioloop.call_later(late, lambda: FTPHandler.respond(self, resp, **kw))
@@ -165,6 +169,8 @@ class Handler(FTPHandler):
                 return
             if action == "late-end":
                 self.late_end = fault.get("seconds", 1.0)
+                if fault.get("announce") and cmd == "RETR":
+                    self.announce = os.path.getsize(self.fs.ftp2fs(self.fs.ftpnorm(arg)))
                 super().pre_process_command(line, cmd, arg)
                 return
             if action == "close-after":

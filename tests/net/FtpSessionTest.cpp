@@ -335,28 +335,35 @@ TEST_F(FtpSessionTest, DownloadsNormalAndEmptyFilesWhole) {
 }
 
 // libcurl waits for a transfer's final reply in a blocking call: a server that sends it late (vsftpd, a
-// round trip after the data) must not hold up the other connection's requests meanwhile.
+// round trip after the data) must not hold up the other connection's requests meanwhile. A file whose
+// 150 named its size and whose data came whole is handed over without waiting for that reply.
 TEST_F(FtpSessionTest, ALateFinalReplyHoldsUpNoOtherConnection) {
   start();
   server->putFile("/obj/gas.txt", "SP: 0.68\r\n");
   session->setConnections(2);
   openOrFail();
-  session->AwaitExtras();
-  ASSERT_EQ(session->ExtrasReady(), 1);
-  traffic();
-  // The listing takes long enough for the file's data to have come before it ends.
-  server->setFaults(R"([{"cmd":"RETR","action":"late-end","seconds":1.5,"times":1},
-                        {"cmd":"STAT","action":"delay","seconds":0.3,"times":1}])");
-  FtpSession::Action action(*session);
-  session->FetchAhead({{FtpSession::Ahead::Kind::File, "/obj/gas.txt"}});
-  ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
-  EXPECT_EQ(listAll().size(), 1u);
-  EXPECT_EQ(session->ExtrasReady(), 0) << "the listing came while the file's 226 was still awaited";
-  EXPECT_EQ(download("gas.txt"), "SP: 0.68\r\n");
-  EXPECT_EQ(session->ExtrasReady(), 1) << "the late 226 ended the fetch well";
-  Commands both = traffic();
-  std::sort(both.begin(), both.end());
-  EXPECT_EQ(both, (Commands{"CWD /obj", "EPSV", "RETR /obj/gas.txt", "STAT /obj", "TYPE I"}));
+  for (const bool announced : {false, true}) {
+    SCOPED_TRACE(announced ? "the size announced" : "no size announced");
+    session->AwaitExtras();
+    ASSERT_EQ(session->ExtrasReady(), 1);
+    traffic();
+    // The listing takes long enough for the file's data to have come before it ends.
+    server->setFaults(
+        std::string(R"([{"cmd":"RETR","action":"late-end","seconds":1.5,"times":1,"announce":)") +
+        (announced ? "true" : "false") + R"(}, {"cmd":"STAT","action":"delay","seconds":0.3,"times":1}])");
+    FtpSession::Action action(*session);
+    session->FetchAhead({{FtpSession::Ahead::Kind::File, "/obj/gas.txt"}});
+    ASSERT_TRUE(session->FtpSetCurrentDirectory(conn(), "/obj"));
+    EXPECT_EQ(listAll().size(), 1u);
+    EXPECT_EQ(session->ExtrasReady(), 0) << "the listing came while the file's 226 was still awaited";
+    EXPECT_EQ(download("gas.txt"), "SP: 0.68\r\n");
+    EXPECT_EQ(session->ExtrasReady(), announced ? 0 : 1) << "the 226 awaited only without a size";
+    Commands both = traffic();
+    std::sort(both.begin(), both.end());
+    Commands expected{"CWD /obj", "EPSV", "RETR /obj/gas.txt", "STAT /obj"};
+    if (!announced) expected.push_back("TYPE I");  // once per connection: listings need no TYPE A now
+    EXPECT_EQ(both, expected);
+  }
 }
 
 TEST_F(FtpSessionTest, ReadFileCopiesOutInPieces) {
