@@ -178,7 +178,7 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->transcript.connection = static_cast<int>(&x - extras_.data()) + 1;
-    c->prepareLogin(timeouts_);
+    c->prepareLogin(timeouts_, !facts_.featuresKnown);
     if (!c->start()) continue;
     x->c = std::move(c);
     x->state = Extra::State::LoggingIn;
@@ -196,6 +196,7 @@ void FtpSession::pump() {
       finishJob(*x);
     } else if (x->c->result == CURLE_OK) {
       x->state = Extra::State::Ready;
+      if (!facts_.featuresKnown && x->c->readFeatures()) learnFeatures(x->c->hasMlst);
     } else {
       x->state = loginRefused(*x->c) ? Extra::State::GivenUp : Extra::State::Lost;
       x->c.reset();
@@ -304,8 +305,9 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
       return false;
     }
     if (a == StatAnswer::OldWay) {
+      // The data listing's command (MLSD or LIST) needs the features; unknown yet, the handler's call asks.
       job.step = Job::Step::Data;
-      return true;
+      return facts_.featuresKnown;
     }
     if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
     return false;
@@ -359,6 +361,15 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
   reopenExtras();
   for (const Ahead& op : ops) {
     if (op.path.empty() || op.path[0] != '/') continue;
+    if (op.kind == Ahead::Kind::Time && !facts_.featuresKnown) {
+      // Whether MLSD would give the time is not known yet: asked once the listing is read (exactTimes).
+      if (ftp::safeForCommand(op.path) && statWorth(ftp::parentOf(op.path)))
+        known_->timePrefixes.insert(op.path);
+      continue;
+    }
+    // A listing over a data connection needs the features (MLSD or LIST); a lost connection is left to
+    // the handler's own call.
+    if (op.kind == Ahead::Kind::Listing && !statWorth(op.path) && !ensureFeatures()) return;
     const bool known =
         op.kind == Ahead::Kind::Listing ? known_->listings.count(op.path) || known_->refused.count(op.path)
         : op.kind == Ahead::Kind::File  ? known_->files.count(op.path) || known_->fileErrors.count(op.path)

@@ -227,19 +227,29 @@ bool Connection::reconnected() const {
   return connects > 0;
 }
 
-void Connection::prepareLogin(const Timeouts& t) {
+void Connection::prepareLogin(const Timeouts& t, bool askFeatures) {
+  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
   prepare(t, url("/"));
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-}
-
-bool Connection::login(const Timeouts& t, bool askFeatures, uint32_t& error) {
-  // Log in (USER, PASS, PWD) and ask for the server's features on the same round of commands.
-  prepareLogin(t);
   if (askFeatures) {
     quote_ = curl_slist_append(nullptr, "*FEAT");
     curl_easy_setopt(curl, CURLOPT_QUOTE, quote_);
   }
+}
+
+bool Connection::readFeatures() {
+  // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
+  hasMlst = std::any_of(replies.begin(), replies.end(), [](const std::string& line) {
+    return line.size() >= 5 && line[0] == ' ' &&
+           (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0);
+  });
+  // 211 lists them; a server without FEAT (500, 502) has none of them.
+  return hasReply(211) || hasReply(500) || hasReply(502);
+}
+
+bool Connection::login(const Timeouts& t, bool askFeatures, uint32_t& error) {
+  prepareLogin(t, askFeatures);
   long code = 0;
   const CURLcode rc = perform(code);
   return finishLogin(t, rc, error);
@@ -250,13 +260,7 @@ bool Connection::finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error) {
     error = curlError(rc, replyCode());
     return false;
   }
-  for (const auto& line : replies) {
-    // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
-    if (line.size() >= 5 && line[0] == ' ' &&
-        (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0)) {
-      hasMlst = true;
-    }
-  }
+  (void)readFeatures();
   const char* entry = nullptr;
   curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry);
   const std::string named = entry ? entry : "/";

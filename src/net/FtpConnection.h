@@ -108,8 +108,10 @@ class Connection {
   // Logs in (USER, PASS, PWD) and, unless the caller knows the answer, reads FEAT; false with the last
   // error in error.
   [[nodiscard]] bool login(const Timeouts& t, bool askFeatures, uint32_t& error);
-  // The login request of login() (without FEAT), prepared to run along with others.
-  void prepareLogin(const Timeouts& t);
+  // The login request of login(), prepared to run along with others.
+  void prepareLogin(const Timeouts& t, bool askFeatures = false);
+  // The features of a FEAT reply among the last replies (hasMlst); false when no FEAT reply came.
+  bool readFeatures();
   // After a login: the features and the login directory, as login() reads them.
   [[nodiscard]] bool finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error);
 

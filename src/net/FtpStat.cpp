@@ -46,7 +46,7 @@ bool FtpSession::timeWorth(const std::string& path) const {
 }
 
 void FtpSession::listedByStat(const std::string& dir) {
-  if (known_ && connection_->hasMlst) known_->coarse.insert(dir);
+  if (known_ && (connection_->hasMlst || !facts_.featuresKnown)) known_->coarse.insert(dir);
 }
 
 void FtpSession::keepTime(const ftp::Connection& c, const std::string& path) {
@@ -63,7 +63,10 @@ FtpSession::Entries FtpSession::exactTimes(const std::string& dir, Entries entri
   const auto isTime = [&](const Ahead& op) {
     return op.kind == Ahead::Kind::Time && ftp::parentOf(op.path) == dir;
   };
-  // Names that begin with a path asked for (the alarm file's "…-alarm.txt.old") are asked now, together.
+  // Names that begin with a path asked for (the alarm file's "…-alarm.txt.old") are asked now, together;
+  // all of them when the features were not known as they were asked for.
+  if (!known_->timePrefixes.empty() && !ensureFeatures()) return entries;
+  if (!connection_->hasMlst) return entries;
   std::vector<std::string> pending;
   for (const auto& e : *entries) {
     const std::string path = ftp::joinPath(dir, e.name);

@@ -112,6 +112,7 @@ bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData
       return true;
     }
   }
+  if (!ensureFeatures()) return false;
   ftp::Body body;
   if (!fetchBody(dir, Ahead::Kind::Listing, body)) return false;
   return parseListing(body.bytes, out) || fail(ftp::kErrorInternetExtendedError);
@@ -130,6 +131,7 @@ bool FtpSession::parseListing(const std::string& body, std::vector<ftp::FindData
 bool FtpSession::findOne(const std::string& path, std::vector<ftp::FindData>& out) {
   ftp::Connection& c = *connection_;
   out.clear();
+  if (!ensureFeatures()) return false;
   if (const auto listed = knownListing(ftp::parentOf(path))) {
     // The directory was just listed in this action: the entry is as listed there.
     for (const auto& e : *listed) {

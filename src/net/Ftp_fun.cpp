@@ -78,6 +78,21 @@ bool FtpSession::wire(const std::string& path, std::string& out) {
   return connection_->wire(timeouts_, path, out, error) || fail(error);
 }
 
+bool FtpSession::ensureFeatures() {
+  if (facts_.featuresKnown) return true;
+  long code = 0;
+  const CURLcode rc = connection_->command(timeouts_, {"FEAT"}, code);
+  if (rc != CURLE_OK) return failed(rc, code);
+  if (connection_->readFeatures()) learnFeatures(connection_->hasMlst);
+  return true;
+}
+
+void FtpSession::learnFeatures(bool hasMlst) {
+  facts_.featuresKnown = true;
+  facts_.hasMlst = hasMlst;
+  if (connection_) connection_->hasMlst = hasMlst;
+}
+
 bool FtpSession::failed(int curlCode, long replyCode) {
   return fail(curlError(static_cast<CURLcode>(curlCode), replyCode));
 }
@@ -201,16 +216,17 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->bytes = facts_.bytes;
   c->waiting = &waitHook_;
   c->transcript.sink = &transcript_;
-  // FEAT once per server: its answer does not change between reconnects.
-  const bool in = loginSecurely(*c, host, tcpPort, user, !facts_.featuresKnown, error);
+  // FEAT once per server: its answer does not change between reconnects. The first listing (STAT)
+  // needs none, so with extra connections their logins ask it, off the connect's critical path.
+  const bool askFeatures = !facts_.featuresKnown && connections_ == 1;
+  const bool in = loginSecurely(*c, host, tcpPort, user, askFeatures, error);
   facts_.bytes = c->bytes;
   if (!in) return fail(error), kNoHandle;
-  if (facts_.featuresKnown) {
-    c->hasMlst = facts_.hasMlst;
-  } else {
+  if (askFeatures) {
     facts_.featuresKnown = true;
     facts_.hasMlst = c->hasMlst;
   }
+  c->hasMlst = facts_.hasMlst;
   c->replies.clear();
   c->handle = newHandle();
   connection_ = std::move(c);

@@ -310,6 +310,10 @@ class FtpSession {
   bool wire(const std::string& path, std::string& out);
   // A request that failed: its last error from libcurl's result and the reply code.
   bool failed(int curlCode, long replyCode);
+  // What FEAT tells (MLSD or LIST), asked on the first connection unless known; false (error set) when
+  // the connection failed meanwhile. Never while the first connection's own request runs.
+  [[nodiscard]] bool ensureFeatures();
+  void learnFeatures(bool hasMlst);
   // The upload of the open write transfer; started: the server answered STOR with 150 or 125.
   bool upload(const void* data, size_t size, bool& started);
 

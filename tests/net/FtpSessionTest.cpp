@@ -45,8 +45,10 @@ class FtpSessionTest : public ::testing::Test {
     session = loopbackSession(settings, browse, ui, port, user, password, 2);
   }
 
+  // Open, with the extra connection logged in (its login asks FEAT), so that transcripts start clean.
   void openOrFail() {
     ASSERT_TRUE(session->FtpOpen());
+    session->AwaitExtras();
     server->clearLog();
   }
 
