@@ -103,11 +103,12 @@ void TFormMain::StringGrid1Click() {
   if (ftpMode) {
     Browse.CurrentDirectory = Browse.ObjectPath;
     // The object directory and its gas-parameter file at once; the lines' reports follow in the line click.
+    // The last one starts first where connections are few: the gas file, whose transfer is the longest.
     std::vector<FtpSession::Ahead> ahead{{FtpSession::Ahead::Kind::Listing, Browse.ObjectPath}};
     if (Browse.ObjectNameKnown) {
+      timesAhead(ahead);
       ahead.push_back(
           {FtpSession::Ahead::Kind::File, ftp::joinPath(Browse.ObjectPath, Browse.GasParFileName)});
-      timesAhead(ahead);
     }
     Ftp.FetchAhead(ahead);
     int r = ListComputers();
@@ -186,7 +187,9 @@ int TFormMain::ListComputers() {
     }
     if (!alarm) Panel3->setText(toQ(cp1251::text("Нет сообщений")));
     // The line the click goes on to is listed while the gas file comes.
-    if (count > 0 && Browse.ObjectNameKnown) FetchLineAhead(StringGrid2->cell(0, LineToChoose()));
+    // (Rows past count are left from before.)
+    const int line = LineToChoose();
+    if (count > 0 && Browse.ObjectNameKnown) FetchLineAhead(StringGrid2->cell(0, line < count ? line : 0));
     if (Browse.ObjectNameKnown) ReadGasParameters();
   } else {
     const auto entries = fsys::setCurrentDirectory(Browse.CurrentDirectory)

@@ -178,7 +178,8 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->transcript.connection = static_cast<int>(&x - extras_.data()) + 1;
-    c->prepareLogin(timeouts_, !facts_.featuresKnown);
+    x->asksFeatures = !facts_.featuresKnown;
+    c->prepareLogin(timeouts_, x->asksFeatures);
     if (!c->start()) continue;
     x->c = std::move(c);
     x->state = Extra::State::LoggingIn;
@@ -196,7 +197,10 @@ void FtpSession::pump() {
       finishJob(*x);
     } else if (x->c->result == CURLE_OK) {
       x->state = Extra::State::Ready;
-      if (!facts_.featuresKnown && x->c->readFeatures()) learnFeatures(x->c->hasMlst);
+      if (!facts_.featuresKnown && x->asksFeatures) {
+        x->c->readFeatures();
+        learnFeatures(x->c->hasMlst);
+      }
     } else {
       x->state = loginRefused(*x->c) ? Extra::State::GivenUp : Extra::State::Lost;
       x->c.reset();
@@ -231,8 +235,9 @@ bool FtpSession::fetching(const Ahead& op) const {
     return j.op.kind == op.kind && j.op.path == op.path && j.action == actionSerial_;
   };
   return std::any_of(queue_.begin(), queue_.end(), same) ||
-         std::any_of(extras_.begin(), extras_.end(),
-                     [&](const auto& x) { return x->state == Extra::State::Busy && same(x->job); });
+         std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
+           return x->state == Extra::State::Busy && !x->job.delivered && same(x->job);
+         });
 }
 
 bool FtpSession::extrasActive() const {
@@ -304,9 +309,10 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
       listedByStat(path);
       return false;
     }
-    if (a == StatAnswer::OldWay) {
+    if (a == StatAnswer::OldWay || a == StatAnswer::Differs) {
       // The data listing's command (MLSD or LIST) needs the features; unknown yet, the handler's call asks.
       job.step = Job::Step::Data;
+      job.statMissed = a == StatAnswer::OldWay;
       return facts_.featuresKnown;
     }
     if (&c == connection_.get()) known_->lost[path] = ftp::curlError(rc, code);
@@ -340,6 +346,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   } else if (job.op.kind == Ahead::Kind::Listing) {
     std::vector<ftp::FindData> entries;
     if (rc == CURLE_OK && parseListing(c.body.bytes, entries)) {
+      if (job.statMissed) statMissed(path, entries);
       // vsftpd answers LIST of a missing folder with 226 and nothing: an empty LIST answer does not
       // tell that the folder is there, the probe does.
       const bool probe = entries.empty() && !c.hasMlst;

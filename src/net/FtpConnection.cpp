@@ -238,14 +238,12 @@ void Connection::prepareLogin(const Timeouts& t, bool askFeatures) {
   }
 }
 
-bool Connection::readFeatures() {
+void Connection::readFeatures() {
   // Feature lines of the FEAT reply start with a blank: " MLST type*;size*;modify*;".
   hasMlst = std::any_of(replies.begin(), replies.end(), [](const std::string& line) {
     return line.size() >= 5 && line[0] == ' ' &&
            (line.compare(1, 4, "MLST") == 0 || line.compare(1, 4, "mlst") == 0);
   });
-  // 211 lists them; a server without FEAT (500, 502) has none of them.
-  return hasReply(211) || hasReply(500) || hasReply(502);
 }
 
 bool Connection::login(const Timeouts& t, bool askFeatures, uint32_t& error) {
@@ -260,7 +258,7 @@ bool Connection::finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error) {
     error = curlError(rc, replyCode());
     return false;
   }
-  (void)readFeatures();
+  readFeatures();
   const char* entry = nullptr;
   curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry);
   const std::string named = entry ? entry : "/";

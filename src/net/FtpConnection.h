@@ -110,8 +110,8 @@ class Connection {
   [[nodiscard]] bool login(const Timeouts& t, bool askFeatures, uint32_t& error);
   // The login request of login(), prepared to run along with others.
   void prepareLogin(const Timeouts& t, bool askFeatures = false);
-  // The features of a FEAT reply among the last replies (hasMlst); false when no FEAT reply came.
-  bool readFeatures();
+  // The features of a FEAT reply among the last replies (hasMlst; none in a refusal).
+  void readFeatures();
   // After a login: the features and the login directory, as login() reads them.
   [[nodiscard]] bool finishLogin(const Timeouts& t, CURLcode rc, uint32_t& error);
 

@@ -58,7 +58,8 @@ struct FtpSession::Job {
   // the probe: does the directory let itself be entered?
   enum class Step { Stat, Data, Probe } step = Step::Data;
   uint64_t action = 0;
-  bool delivered = false;  // a file handed over before its final reply
+  bool delivered = false;   // a file handed over before its final reply
+  bool statMissed = false;  // its STAT answer was not taken
 };
 
 // An extra connection and what it is doing.
@@ -66,5 +67,6 @@ struct FtpSession::Extra {
   enum class State { LoggingIn, Ready, Busy, Lost, GivenUp };
   std::unique_ptr<ftp::Connection> c;
   State state = State::Lost;
-  Job job;  // while Busy
+  Job job;                    // while Busy
+  bool asksFeatures = false;  // its login asks FEAT
 };

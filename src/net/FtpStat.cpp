@@ -12,9 +12,11 @@
 #include "net/Ftp_fun.h"
 
 bool FtpSession::statWorth(const std::string& dir) const {
-  // Blanks pass: a server that splits the path at them answers with error lines, which are not taken.
+  // Blanks pass until the server showed it cannot take them: a server that splits the path at them
+  // answers with error lines, which are not taken.
   return !facts_.statRefused && ftp::safeForCommand(dir) &&
-         dir.find_first_of("*?[]{}~\\") == std::string::npos;
+         dir.find_first_of("*?[]{}~\\") == std::string::npos &&
+         !(facts_.statSplitsBlanks && dir.find_first_of(" \t") != std::string::npos);
 }
 
 FtpSession::StatAnswer FtpSession::readStat(const ftp::Connection& c, int curlCode, long replyCode,
@@ -26,6 +28,11 @@ FtpSession::StatAnswer FtpSession::readStat(const ftp::Connection& c, int curlCo
   }
   auto entries = ftp::parseStatListing(c.replies, clock_());
   if (!entries) return StatAnswer::OldWay;
+  // STAT lists as "ls -a" and does not follow links, where vsftpd's LIST hides dot names and MLSD gives
+  // a linked folder as a folder: such a folder is listed the old way.
+  if (std::any_of(entries->begin(), entries->end(),
+                  [](const ftp::FindData& e) { return e.name[0] == '.' || e.attributes == ftp::kAttrLink; }))
+    return StatAnswer::Differs;
   // The data connection carries names as they are; the control connection is Telnet, where a server
   // may double 0xFF. A lone 0xFF proves the names come as they are; pairs alone could be doubled.
   if (!facts_.statRawFf) {
@@ -43,6 +50,10 @@ FtpSession::StatAnswer FtpSession::readStat(const ftp::Connection& c, int curlCo
 
 bool FtpSession::timeWorth(const std::string& path) const {
   return connection_->hasMlst && ftp::safeForCommand(path) && statWorth(ftp::parentOf(path));
+}
+
+void FtpSession::statMissed(const std::string& dir, const std::vector<ftp::FindData>& listed) {
+  if (!listed.empty() && dir.find_first_of(" \t") != std::string::npos) facts_.statSplitsBlanks = true;
 }
 
 void FtpSession::listedByStat(const std::string& dir) {
@@ -63,17 +74,21 @@ FtpSession::Entries FtpSession::exactTimes(const std::string& dir, Entries entri
   const auto isTime = [&](const Ahead& op) {
     return op.kind == Ahead::Kind::Time && ftp::parentOf(op.path) == dir;
   };
+  const auto shown = [&](const std::string& path) {
+    return std::any_of(known_->timePrefixes.begin(), known_->timePrefixes.end(),
+                       [&](const std::string& p) { return path.compare(0, p.size(), p) == 0; });
+  };
   // Names that begin with a path asked for (the alarm file's "…-alarm.txt.old") are asked now, together;
   // all of them when the features were not known as they were asked for.
-  if (!known_->timePrefixes.empty() && !ensureFeatures()) return entries;
-  if (!connection_->hasMlst) return entries;
-  std::vector<std::string> pending;
+  std::vector<std::string> unasked;
   for (const auto& e : *entries) {
     const std::string path = ftp::joinPath(dir, e.name);
-    if (e.attributes == ftp::kAttrDirectory || known_->timesAsked.count(path)) continue;
-    const bool shown = std::any_of(known_->timePrefixes.begin(), known_->timePrefixes.end(),
-                                   [&](const std::string& p) { return path.compare(0, p.size(), p) == 0; });
-    if (!shown) continue;
+    if (e.attributes != ftp::kAttrDirectory && !known_->timesAsked.count(path) && shown(path))
+      unasked.push_back(path);
+  }
+  if (!unasked.empty() && !ensureFeatures()) return entries;
+  if (!connection_->hasMlst) return entries;
+  for (const auto& path : unasked) {
     Job j;
     j.op = {Ahead::Kind::Time, path};
     j.action = actionSerial_;
@@ -82,6 +97,7 @@ FtpSession::Entries FtpSession::exactTimes(const std::string& dir, Entries entri
     queue_.push_back(std::move(j));
   }
   pump();
+  std::vector<std::string> pending;
   for (const auto& j : queue_)
     if (isTime(j.op)) pending.push_back(j.op.path);
   for (const auto& x : extras_)

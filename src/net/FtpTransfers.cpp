@@ -99,6 +99,7 @@ std::optional<uint64_t> FtpSession::listedSize(const std::string& path) const {
 }
 
 bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData>& out) {
+  bool missed = false;
   if (statWorth(dir)) {
     ftp::Connection& c = *connection_;
     std::string sent;
@@ -111,11 +112,14 @@ bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData
       listedByStat(dir);
       return true;
     }
+    missed = a == StatAnswer::OldWay;
   }
   if (!ensureFeatures()) return false;
   ftp::Body body;
   if (!fetchBody(dir, Ahead::Kind::Listing, body)) return false;
-  return parseListing(body.bytes, out) || fail(ftp::kErrorInternetExtendedError);
+  if (!parseListing(body.bytes, out)) return fail(ftp::kErrorInternetExtendedError);
+  if (missed) statMissed(dir, out);
+  return true;
 }
 
 bool FtpSession::parseListing(const std::string& body, std::vector<ftp::FindData>& out) const {

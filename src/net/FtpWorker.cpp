@@ -113,11 +113,12 @@ int Connection::closeSocket(void* self, curl_socket_t fd) {
     auto* c = static_cast<Connection*>(self);
     const std::lock_guard<std::mutex> lock(c->socketsLock_);
     c->sockets_.erase(fd);
-    if (fd == c->control_) c->control_ = CURL_SOCKET_BAD;
+    const bool data = fd != c->control_;
+    if (!data) c->control_ = CURL_SOCKET_BAD;
     // libcurl closes the data connection once it ended, then waits for the final reply: a file that
     // came whole by its announced size is the caller's now. No byte of it is written after this.
     const Body& b = c->body;
-    if (fd != c->control_ && c->handEarly_ && !c->early_ && !b.tooLarge && b.announced && *b.announced > 0 &&
+    if (data && c->handEarly_ && !c->early_ && !b.tooLarge && b.announced && *b.announced > 0 &&
         *b.announced == b.bytes.size()) {
       c->early_ = std::move(c->body.bytes);
       handed = true;

@@ -83,7 +83,8 @@ bool FtpSession::ensureFeatures() {
   long code = 0;
   const CURLcode rc = connection_->command(timeouts_, {"FEAT"}, code);
   if (rc != CURLE_OK) return failed(rc, code);
-  if (connection_->readFeatures()) learnFeatures(connection_->hasMlst);
+  connection_->readFeatures();
+  learnFeatures(connection_->hasMlst);
   return true;
 }
 

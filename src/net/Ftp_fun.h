@@ -225,10 +225,14 @@ class FtpSession {
   // the time to the second.
   [[nodiscard]] bool timeWorth(const std::string& path) const;
   // Lost: the connection failed (rc, code tell why); OldWay: the answer is no listing to trust, the
-  // folder is listed over a data connection.
-  enum class StatAnswer { Listed, OldWay, Lost };
+  // folder is listed over a data connection; Differs: a listing, but the data connection's would show
+  // these entries otherwise (dot names, links), so the folder is listed there too.
+  enum class StatAnswer { Listed, OldWay, Differs, Lost };
   [[nodiscard]] StatAnswer readStat(const ftp::Connection& c, int curlCode, long replyCode,
                                     std::vector<ftp::FindData>& out);
+  // After a folder's STAT answer was not taken and its data listing was: a path with blanks that has
+  // entries proves the server no good at STAT for such paths (Pure-FTPd, inetutils-ftpd), not asked again.
+  void statMissed(const std::string& dir, const std::vector<ftp::FindData>& listed);
   // Remembers a folder listed by STAT whose times MLSD would have given to the second, in UTC.
   void listedByStat(const std::string& dir);
   // The entries of dir with the times this action's MDTM answers gave (awaited when under way); a file
@@ -329,6 +333,7 @@ class FtpSession {
     bool ticketOnUpload = true;  // under TLS 1.3, the server sent a session ticket on an upload's connection
     bool statRefused = false;    // the server does not know STAT (500, 502, 504): never asked again
     bool statRawFf = false;      // a STAT listing showed a lone 0xFF: its names hold 0xFF as sent
+    bool statSplitsBlanks = false;  // STAT gave nothing usable for a path with blanks that has entries
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

@@ -53,16 +53,15 @@ class ObjectListTest : public MainWindowFixture {
   std::string caption() const { return form->windowTitle().toStdString(); }
 };
 
-// The server's own order, unsorted: pyftpdlib's STAT sorts by name; its MLSD (where STAT is refused)
-// lists in the order of its disk. The file is left out.
+// The server's own order, unsorted: pyftpdlib's STAT sorts by name; its MLSD (where STAT is refused, or
+// a dot name makes the STAT answer differ from MLSD's) lists in the order of its disk. The file is left out.
 TEST_F(ObjectListTest, ServerObjectsInListingOrderWithRememberedRow) {
   for (const bool stat : {true, false}) {
     SCOPED_TRACE(stat ? "STAT" : "MLSD");
     FtpServer server;
-    for (const char* d : {"/zeta", "/\xc0\xeb\xfc\xf4\xe0", "/beta", "/.hidden-but-listed"})
-      server.makeDir(d);
+    for (const char* d : {"/zeta", "/\xc0\xeb\xfc\xf4\xe0", "/beta"}) server.makeDir(d);
+    if (!stat) server.makeDir("/.hidden-but-listed");
     server.putFile("/plain-file.txt", "x");
-    if (!stat) server.setFaults(R"([{"cmd":"STAT","action":"reply","code":502}])");
     make();
     connection(server, Access::ObjectList, 2);
     chooseServer();
