@@ -48,7 +48,7 @@ bool listsWithMlsd(FtpServerKind k) {
   return k != FtpServerKind::Vsftpd && k != FtpServerKind::Inetutils;
 }
 
-class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
+class FtpServersTest : public ::testing::TestWithParam<FtpServerKind>, public SessionParts {
  protected:
   void start(double idleSeconds = 0) {
     useTestTimeZone();
@@ -101,12 +101,6 @@ class FtpServersTest : public ::testing::TestWithParam<FtpServerKind> {
     for (const auto& e : server->entries(below)) out.insert(e.name);
     return out;
   }
-
-  SettingsFile settings;
-  BrowseState browse;
-  RecorderUi ui;
-  std::unique_ptr<FtpServer> server;
-  std::unique_ptr<FtpSession> session;
 };
 
 // Every operation with every name: what the server stores and reports is exactly what was asked for,

@@ -33,7 +33,7 @@ const std::string kLogin[] = {"USER op", "PASS secret", "PWD", "FEAT"};
 // A reconnect to the same server: its features are known from the first login.
 const std::string kRelogin[] = {"USER op", "PASS secret", "PWD"};
 
-class FtpSessionTest : public ::testing::Test {
+class FtpSessionTest : public ::testing::Test, public SessionParts {
  protected:
   void start(FtpServer::Options o = {}) {
     useTestTimeZone();
@@ -88,12 +88,6 @@ class FtpSessionTest : public ::testing::Test {
     c.insert(c.end(), tail.begin(), tail.end());
     return c;
   }
-
-  SettingsFile settings;
-  BrowseState browse;
-  RecorderUi ui;
-  std::unique_ptr<FtpServer> server;
-  std::unique_ptr<FtpSession> session;
 };
 
 // "Не выполнено соединение по IP-адресу"

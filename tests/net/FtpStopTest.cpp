@@ -25,14 +25,10 @@ long long millisSince(Clock::time_point t0) {
 constexpr long kLong = 30;
 constexpr long long kPromptlyMs = 2000;
 
-struct Stop : ::testing::Test {
-  SettingsFile settings;
-  BrowseState browse;
-  RecorderUi ui;
+struct Stop : ::testing::Test, SessionParts {
+  ~Stop() override { session.reset(); }  // before the TLS file it was given
   TempDir dir;
   TlsFile tls;
-  std::unique_ptr<FtpServer> server;
-  std::unique_ptr<FtpSession> session;
 
   void make(FtpServer::Options o, int connections) {
     server = std::make_unique<FtpServer>(std::move(o));

@@ -8,6 +8,18 @@
 
 #include "net/Ftp_fun.h"
 #include "settings/SettingsFile.h"
+#include "support/FtpServer.h"
+#include "support/RecorderUi.h"
+
+// What a test's FTP session stands on: the settings, browse state and recorder it is made with, and the
+// server it talks to (the session goes before the server).
+struct SessionParts {
+  SettingsFile settings;
+  BrowseState browse;
+  RecorderUi ui;
+  std::unique_ptr<FtpServer> server;
+  std::unique_ptr<FtpSession> session;
+};
 
 // The file's bytes, or nothing when it cannot be opened (the session's last error tells why).
 std::optional<std::string> downloadWhole(FtpSession& session, const std::string& name);
