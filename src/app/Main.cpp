@@ -17,6 +17,7 @@
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
 #include "core/ReportKind.h"
+#include "overview/Overview.h"
 
 namespace {
 
@@ -184,12 +185,14 @@ void TFormMain::buildMenu() {
   N3 = FileMenu->addAction(QStringLiteral("Выход"));
   N_ServList = bar->addAction(QStringLiteral("Выбор FTP- сервера"));
   N_DirList = bar->addAction(QStringLiteral("Выбор каталога"));
+  N_Overview = bar->addAction(QStringLiteral("Обзор станций"));
   N1 = bar->addAction(QStringLiteral("Создание объекта"));
   N2 = bar->addAction(QStringLiteral("О программе"));
   N3->setObjectName(QStringLiteral("N3"));
   N_ServList->setObjectName(QStringLiteral("N_ServList"));
   N_DirList->setObjectName(QStringLiteral("N_DirList"));
   N1->setObjectName(QStringLiteral("N1"));
+  N_Overview->setObjectName(QStringLiteral("N_Overview"));
   N2->setObjectName(QStringLiteral("N2"));
   N_ServList->setData(0);
   connect(BitBtn2, &QPushButton::clicked, this, &TFormMain::BitBtn2Click);
@@ -199,6 +202,7 @@ void TFormMain::buildMenu() {
   connect(N_ServList, &QAction::triggered, this, &TFormMain::N_ServListClick);
   connect(N_DirList, &QAction::triggered, this, &TFormMain::N_DirListClick);
   connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
+  connect(N_Overview, &QAction::triggered, this, &TFormMain::N_OverviewClick);
   connect(N2, &QAction::triggered, this, &TFormMain::N2Click);
 }
 
@@ -250,6 +254,7 @@ void TFormMain::FormShow() {
 void TFormMain::FormClose() {
   closed_ = true;
   TimerStart->stop();
+  if (Overview) Overview->close();  // its checks stop with it
   Ftp.FtpClose();
   Browse.ActiveLocalDirectory = LocalDirectory::None;
   Settings.save(SettingsPath);  // a file that cannot be written is not reported

@@ -22,6 +22,8 @@
 #include "settings/SettingsFile.h"
 #include "settings/TlsFile.h"
 
+class TFormOverview;
+
 class TFormMain : public QMainWindow {
   Q_OBJECT
  public:
@@ -80,8 +82,10 @@ class TFormMain : public QMainWindow {
   QAction* N_ServList;       // "Выбор FTP- сервера"; its data ("Tag") holds RefreshRequest
   QAction* N_DirList;        // "Выбор каталога"
   QAction* N1;               // "Создание объекта"
-  QAction* N2;               // "О программе"
-  QTimer* TimerStart;        // one-shot, 10 ms after the window is shown
+  QAction* N_Overview;       // "Обзор станций"
+  TFormOverview* Overview = nullptr;  // the overview window, made on first use
+  QAction* N2;                        // "О программе"
+  QTimer* TimerStart;                 // one-shot, 10 ms after the window is shown
 
   // The local folder in use (TreeDirectory, or TypedDirectory made absolute), empty when none is active.
   std::string activeLocalDirectory() const;
@@ -105,6 +109,19 @@ class TFormMain : public QMainWindow {
   void N_ServListClick();
   void N_DirListClick();
   void N1Click();
+  // "Обзор станций": shows the overview window and has it check every station.
+  void N_OverviewClick();
+  // A row chosen in the overview: connects to saved connection record as the connection list's
+  // "Соединиться" does, then chooses object (empty: the row the connection remembers) as a click would.
+  void OpenStation(int record, const std::string& object);
+  // After a connection was opened from the list: the browse state of an FTP source, nothing listed yet.
+  void ServerOpened();
+  // No connection open after a choice: lists and caption of no source.
+  void ServerClosed();
+  // Lists the objects of the open connection and chooses one (see OpenStation).
+  void ListServerObjects(const std::string& object);
+  // True while a handler waits for a server: a new action waits for the operator's next try.
+  [[nodiscard]] bool Busy() const { return !waitingWindows_.empty(); }
 
   // --- Object list.
   // Lists the object directories of the source into StringGrid1: 0 = listed, 1 = the source directory

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/Main.h"
+#include "browse/ReportNames.h"
 #include "core/Cp1251.h"
 #include "core/FileSys.h"
 #include "core/OnUnwind.h"
@@ -12,22 +13,8 @@
 
 namespace {
 
-// A directory counts as a computer directory when its name has "v" first and "n" sixth; names longer
-// than nine characters or that could not be a folder name are not taken.
-bool computerDirectory(const std::string& name) {
-  return name.size() >= 6 && name.size() <= 9 && name[0] == 'v' && name[5] == 'n' && fsys::safeName(name);
-}
-
 bool startsWith(const std::string& s, const std::string& prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The alarm time as the server lists it.
-QString listedTime(const fsys::CalendarTime& t) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", t.day, t.month, t.year - 2000, t.hour,
-                t.minute, t.second);
-  return QString::fromLatin1(buf);
 }
 
 const char* kLinkLost = "Связь с сервером прервана";
@@ -167,9 +154,9 @@ int TFormMain::ListComputers() {
     bool alarm = false;
     const auto listed = Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
       if (e.attributes == ftp::kAttrDirectory) {
-        if (e.name != "." && e.name != ".." && computerDirectory(e.name)) add(e.name);
+        if (e.name != "." && e.name != ".." && isComputerDirectory(e.name)) add(e.name);
       } else if (Browse.ObjectNameKnown && startsWith(e.name, Browse.AlarmFileName) && e.lastWriteValid) {
-        Panel3->setText(listedTime(e.lastWrite));
+        Panel3->setText(QString::fromLatin1(formats::listedTime(e.lastWrite).c_str()));
         BitBtn3->setEnabled(true);
         alarm = true;
       }
@@ -197,7 +184,7 @@ int TFormMain::ListComputers() {
                              : std::nullopt;
     bool alarm = false;
     for (const auto& e : entries.value_or(std::vector<fsys::DirEntry>{})) {
-      if (e.attributes == fsys::kAttrDirectory && computerDirectory(e.name)) add(e.name);
+      if (e.attributes == fsys::kAttrDirectory && isComputerDirectory(e.name)) add(e.name);
       if (!(e.attributes & fsys::kAttrDirectory) && e.name == Browse.AlarmFileName) {
         if (const auto t = fsys::localTime(e.lastWrite)) {
           Panel3->setText(toQ(formats::formatDateTime(*t)));
@@ -225,15 +212,14 @@ int TFormMain::FindObjectName() {
       const int entered = Ftp.EnterKindDirectory(kind);
       if (entered == 2) return 2;
       if (entered == 1) continue;
-      const std::string needle = "-" + Browse.ComputerDir + "-" + std::string(kindCode(kind)) + "-";
       // A folder that cannot be listed is passed over like one without a report.
       (void)Ftp.ForEachEntry("*.*", FindBuffer, [&](const ftp::FindData& e) {
         if (e.attributes == ftp::kAttrDirectory) return true;
-        const size_t at = e.name.find(needle);
-        if (at == std::string::npos) return true;
-        const std::string name = e.name.substr(0, at);
+        const auto part = objectNamePart(e.name, Browse.ComputerDir, kind);
+        if (!part) return true;
+        const std::string& name = *part;
         // A name that could not be a folder name (a path in the file name) is not an object name.
-        if (!fsys::safeName(name) || name.size() > 49) {
+        if (!usableObjectName(name)) {
           ui.message(cp1251::text("Имя объекта \"") + name +
                      cp1251::text("\" не может быть именем папки: объект не выбран"));
           return true;
@@ -258,7 +244,7 @@ int TFormMain::FindObjectName() {
   const auto firstAlarm = [&](const ftp::FindData& e) {
     if (e.attributes == ftp::kAttrDirectory || !startsWith(e.name, Browse.AlarmFileName) || !e.lastWriteValid)
       return true;
-    Panel3->setText(listedTime(e.lastWrite));
+    Panel3->setText(QString::fromLatin1(formats::listedTime(e.lastWrite).c_str()));
     BitBtn3->setEnabled(true);
     alarm = true;
     return false;

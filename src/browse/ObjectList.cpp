@@ -33,16 +33,27 @@ void TFormMain::N_ServListClick() {
     update();
     if (!opened) {
       if (Browse.Connected) return;  // the previous session is still open: nothing changes
-      ClearBrowse(true, true);
-      setCaption(cp1251::text(kPlainCaption));
+      ServerClosed();
       return;
     }
-    Browse.SourceMode = Source::Ftp;
-    ClearBrowse(true, true);
-    Browse.clearSelection();
-    setCaption(cp1251::text(kPlainCaption));
+    ServerOpened();
   }
+  ListServerObjects({});
+}
 
+void TFormMain::ServerOpened() {
+  Browse.SourceMode = Source::Ftp;
+  ClearBrowse(true, true);
+  Browse.clearSelection();
+  setCaption(cp1251::text(kPlainCaption));
+}
+
+void TFormMain::ServerClosed() {
+  ClearBrowse(true, true);
+  setCaption(cp1251::text(kPlainCaption));
+}
+
+void TFormMain::ListServerObjects(const std::string& object) {
   Panel1->setEnabled(false);
   const OnUnwind usable([this] { LeaveUsable(); });
   WaitCursor wait(ui);
@@ -92,10 +103,14 @@ void TFormMain::N_ServListClick() {
     }
   }
 
-  // The row to select: by name after a rebuild that asked for it, else the row remembered for this
-  // connection (0 when the list has become shorter).
+  // The row to select: the object asked for, by name after a rebuild that asked for it, else the row
+  // remembered for this connection (0 when the list has become shorter).
   int row;
-  if (Browse.ReselectByName) {
+  const int asked = object.empty() ? -1 : StringGrid1->findRow(0, object);
+  if (asked >= 0) {
+    row = asked;
+    record.setLastObjectRow(row);
+  } else if (Browse.ReselectByName) {
     row = StringGrid1->findRow(0, Browse.ObjectName);
     if (row < 0) row = StringGrid1->rowCount() - 1;
     record.setLastObjectRow(row);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/FileSys.h"
+
 namespace {
 
 // Reads the date text like the C conversions %Nd (optional blanks, an optional sign and digits, at most
@@ -42,6 +44,21 @@ class DateScanner {
 };
 
 }  // namespace
+
+bool isComputerDirectory(const std::string& name) {
+  return name.size() >= 6 && name.size() <= 9 && name[0] == 'v' && name[5] == 'n' && fsys::safeName(name);
+}
+
+std::optional<std::string> objectNamePart(std::string_view fileName, std::string_view line, ReportKind kind) {
+  const std::string needle = "-" + std::string(line) + "-" + std::string(kindCode(kind)) + "-";
+  const size_t at = fileName.find(needle);
+  if (at == std::string_view::npos) return std::nullopt;
+  return std::string(fileName.substr(0, at));
+}
+
+bool usableObjectName(const std::string& name) {
+  return fsys::safeName(name) && name.size() <= 49;
+}
 
 bool IsValidReportDate(int32_t month, int32_t day, int32_t hour) {
   return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23;

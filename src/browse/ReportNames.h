@@ -9,6 +9,16 @@
 
 #include "core/ReportKind.h"
 
+// A directory of an object counts as a flow computer's line when its name has "v" first and "n" sixth;
+// names longer than nine characters or that could not be a folder name are not taken.
+bool isComputerDirectory(const std::string& name);
+
+// The part of a report file name of kind before "-<line>-<code>-": the object's name, as the reports of
+// a connection to one object's directory tell it; nothing when the name holds no such part.
+std::optional<std::string> objectNamePart(std::string_view fileName, std::string_view line, ReportKind kind);
+// Whether a name told that way can be an object's name (a folder name of at most 49 bytes).
+bool usableObjectName(const std::string& name);
+
 bool IsValidReportDate(int32_t month, int32_t day, int32_t hour);
 
 // The list entry for a file of kind whose name holds searchText ("<object>-<line>-<code>"), or

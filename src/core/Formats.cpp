@@ -79,4 +79,11 @@ std::string formatDateTime(const fsys::CalendarTime& t) {
   return formatDate(t, current().shortDate) + " " + formatTime(t, current().longTime);
 }
 
+std::string listedTime(const fsys::CalendarTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", t.day, t.month, t.year - 2000, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
 }  // namespace formats

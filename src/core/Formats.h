@@ -27,5 +27,7 @@ std::string formatDate(const fsys::CalendarTime& t, std::string_view pattern);
 std::string formatTime(const fsys::CalendarTime& t, std::string_view pattern);
 // Date in the current short format, one blank, time in the current long format.
 std::string formatDateTime(const fsys::CalendarTime& t);
+// A time a server's listing gave, as the main window shows it: "dd.mm.yy  hh:mm:ss".
+std::string listedTime(const fsys::CalendarTime& t);
 
 }  // namespace formats

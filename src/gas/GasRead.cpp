@@ -30,12 +30,8 @@ bool fetchFromServer(TFormMain& f, std::string& content, std::string& why) {
   }
   // The time of input comes from the listing, as listed.
   (void)ftp.ForEachEntry(f.Browse.GasParFileName, f.FindBuffer, [&](const ftp::FindData& e) {
-    if (static_cast<uint32_t>(e.size) != 0 && e.lastWriteValid) {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%02d.%02d.%02d  %02d:%02d:%02d", e.lastWrite.day, e.lastWrite.month,
-                    e.lastWrite.year - 2000, e.lastWrite.hour, e.lastWrite.minute, e.lastWrite.second);
-      f.Panel6->setText(QString::fromLatin1(buf));
-    }
+    if (static_cast<uint32_t>(e.size) != 0 && e.lastWriteValid)
+      f.Panel6->setText(QString::fromLatin1(formats::listedTime(e.lastWrite).c_str()));
     return false;  // the one file
   });
   switch (ftp.ReadWholeFile(f.Browse.GasParFileName, content)) {

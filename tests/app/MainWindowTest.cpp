@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, MenuItemsInOrder) {
   const auto actions = form->menuBar()->actions();
   std::vector<std::string> texts;
   for (QAction* a : actions) texts.push_back(a->text().toStdString());
-  EXPECT_EQ(texts, (std::vector<std::string>{"Файл", "Выбор FTP- сервера", "Выбор каталога",
+  EXPECT_EQ(texts, (std::vector<std::string>{"Файл", "Выбор FTP- сервера", "Выбор каталога", "Обзор станций",
                                              "Создание объекта", "О программе"}));
   ASSERT_EQ(form->FileMenu->actions().size(), 1);
   EXPECT_EQ(form->FileMenu->actions()[0], form->N3);

@@ -1,0 +1,184 @@
+#include "overview/Checker.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "core/Formats.h"
+#include "support/StationTree.h"
+#include "support/TempDir.h"
+#include "support/TimeZone.h"
+
+namespace {
+
+using overview::Failure;
+using overview::Gas;
+using overview::ObjectRow;
+
+// Saved connections to loopback ports, and the rows the checker reported for them.
+class CheckerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { useTestTimeZone(); }
+
+  void add(int port, const std::string& password = "secret", Access mode = Access::ObjectList,
+           const std::string& user = "op") {
+    ConnectionRecord r;
+    r.setName("st" + std::to_string(settings.connectionCount()));
+    r.setHost("127.0.0.1");
+    r.setPort(port);
+    r.setUser(user);
+    r.setPassword(password);
+    r.setAccessMode(mode);
+    settings.setRecord(settings.connectionCount(), r);
+    settings.setConnectionCount(settings.connectionCount() + 1);
+  }
+
+  // Runs a check to its end; the rows by station and index, each as its last update left it.
+  void check() {
+    overview::CheckSetup setup;
+    setup.dataFolder = dir.cp1251();
+    setup.timeouts = {2, 2, 2};
+    overview::Checker checker(settings, tls, setup, [this](overview::RowUpdate u) {
+      const std::lock_guard<std::mutex> lock(m);
+      EXPECT_FALSE((done[{u.station, u.index}])) << "a row changes after it was done";
+      rows[{u.station, u.index}] = u.row;
+      done[{u.station, u.index}] = u.done;
+      counts[u.station] = u.count;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!checker.finished() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(checker.finished());
+    for (const auto& [key, d] : done) EXPECT_TRUE(d) << "row " << key.first << "/" << key.second;
+  }
+
+  const ObjectRow& row(int station, int index) { return rows[{station, index}]; }
+
+  // obj1 and obj2 of StationTree as the checker must report them.
+  void expectTree(int station) {
+    ASSERT_EQ(counts[station], 2);
+    const ObjectRow& o1 = row(station, 0);
+    EXPECT_EQ(o1.object, "obj1");
+    EXPECT_EQ(o1.failure, Failure::None);
+    ASSERT_TRUE(o1.alarm.has_value());
+    EXPECT_EQ(formats::listedTime(*o1.alarm), formats::listedTime(*fsys::localTime(StationTree::kAlarmUtc)));
+    ASSERT_EQ(o1.lines.size(), 2u);
+    EXPECT_EQ(o1.lines[0].line, "v0001n1");
+    const std::array<std::string, 5> newest{" 2026.12.10  09:00", " 2026.12.09", " 2026.12.08*", " 2026.11",
+                                            ""};
+    EXPECT_EQ(o1.lines[0].newest, newest);
+    EXPECT_EQ(o1.lines[1].newest[0], " 2026.12.10  07:00");
+    EXPECT_EQ(o1.newestHourly, (overview::ReportHour{2026, 12, 10, 9}));
+    EXPECT_EQ(o1.gas, Gas::Values);
+    EXPECT_FLOAT_EQ(o1.values.n2, 1.25f);
+    const ObjectRow& o2 = row(station, 1);
+    EXPECT_EQ(o2.object, "obj2");
+    EXPECT_TRUE(o2.listed);
+    EXPECT_TRUE(o2.lines.empty());
+    EXPECT_FALSE(o2.alarm.has_value());
+    EXPECT_EQ(o2.gas, Gas::Checksum);
+  }
+
+  SettingsFile settings;
+  TlsFile tls;
+  TempDir dir;
+  std::mutex m;
+  std::map<std::pair<int, int>, ObjectRow> rows;
+  std::map<std::pair<int, int>, bool> done;
+  std::map<int, int> counts;
+};
+
+// Every station at once: a good one, a wrong password on the same server, a closed port, a server that
+// never answers, and one connection to an object's own directory. Nothing is written on the server,
+// no server gets more than three connections, and the verified gas file is in the cache.
+TEST_F(CheckerTest, EveryStationWithItsFailure) {
+  FtpServer server;
+  StationTree::make(server);
+  int closedPort;
+  {
+    FtpServer gone;
+    closedPort = gone.port();
+  }
+  FtpServer::Options never;
+  never.unanswered = true;
+  FtpServer silent(never);
+  add(server.port());
+  add(server.port(), "wrong");
+  add(closedPort);
+  add(silent.port());
+  FtpServer::Options home;
+  home.home = "/obj1";
+  FtpServer one(home);
+  StationTree::make(one);
+  add(one.port(), "secret", Access::ObjectDirectory);
+  check();
+  expectTree(0);
+  EXPECT_EQ(row(1, 0).failure, Failure::LoginRefused);
+  EXPECT_EQ(row(2, 0).failure, Failure::Unreachable);
+  EXPECT_EQ(row(3, 0).failure, Failure::TimedOut);
+  ASSERT_EQ(counts[4], 1);
+  EXPECT_EQ(row(4, 0).object, "obj1") << "the name the report files tell";
+  EXPECT_EQ(row(4, 0).gas, Gas::Values);
+  EXPECT_TRUE(row(4, 0).alarm.has_value());
+  int logins = 0;
+  for (const auto& c : server.commands()) {
+    for (const char* verb : {"STOR", "DELE", "MKD", "RNFR", "RMD", "APPE"})
+      EXPECT_NE(c.rfind(verb, 0), 0u) << c;
+    logins += c.rfind("PASS", 0) == 0;
+  }
+  EXPECT_LE(logins, 3 + 1) << "three connections, and the refused login";
+  EXPECT_TRUE(
+      fsys::readFile(
+          dir.cp1251() + "REPORT" + fsys::kSeparator + "obj1" + fsys::kSeparator + "obj1-gaspar.txt", 100)
+          .has_value());
+  EXPECT_FALSE(
+      fsys::readFile(
+          dir.cp1251() + "REPORT" + fsys::kSeparator + "obj2" + fsys::kSeparator + "obj2-gaspar.txt", 100)
+          .has_value())
+      << "a file that fails its checksum is not kept";
+}
+
+// A server that drops every connection once the first line's folders are asked for: the object
+// without lines was done before, the other ends as lost, and nothing waits for the time-outs.
+TEST_F(CheckerTest, ServerDropsMidway) {
+  FtpServer server;
+  StationTree::make(server);
+  server.setFaults(R"([{"cmd": "STAT", "arg": "v0001n1", "action": "drop"},
+                       {"cmd": "CWD", "arg": "v0001n1", "action": "drop"}])");
+  add(server.port());
+  check();
+  ASSERT_EQ(counts[0], 2);
+  EXPECT_EQ(row(0, 0).failure, Failure::Lost);
+  EXPECT_EQ(row(0, 0).lines.size(), 2u) << "what came before stays";
+  EXPECT_EQ(row(0, 1).failure, Failure::None);
+  EXPECT_EQ(row(0, 1).gas, Gas::Checksum);
+}
+
+// Stopping ends every connection at once, also one whose server never answers.
+TEST_F(CheckerTest, StopEndsEveryCheck) {
+  FtpServer::Options never;
+  never.unanswered = true;
+  FtpServer silent(never);
+  FtpServer server;
+  StationTree::make(server);
+  server.setFaults(R"([{"cmd": "RETR", "action": "hang"}])");
+  add(silent.port());
+  add(server.port());
+  std::atomic<int> updates{0};
+  const auto start = std::chrono::steady_clock::now();
+  {
+    overview::CheckSetup setup;
+    setup.dataFolder = dir.cp1251();
+    overview::Checker checker(settings, tls, setup, [&](overview::RowUpdate) { ++updates; });
+    while (updates < 2 && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(checker.finished());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "not the 15 s time-outs";
+  EXPECT_GE(updates, 2) << "the objects were listed before the gas files hung";
+}
+
+}  // namespace
