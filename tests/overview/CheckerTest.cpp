@@ -60,11 +60,12 @@ class CheckerTest : public ::testing::Test {
   // obj1 and obj2 of StationTree as the checker must report them.
   void expectTree(int station) {
     ASSERT_EQ(counts[station], 2);
-    const ObjectRow& o1 = row(station, 0);
+    const int first = row(station, 0).object == "obj1" ? 0 : 1;  // in the server's listing order
+    const ObjectRow& o1 = row(station, first);
     EXPECT_EQ(o1.object, "obj1");
     EXPECT_EQ(o1.failure, Failure::None);
     ASSERT_TRUE(o1.alarm.has_value());
-    EXPECT_EQ(formats::listedTime(*o1.alarm), formats::listedTime(*fsys::localTime(StationTree::kAlarmUtc)));
+    EXPECT_EQ(formats::listedTime(*o1.alarm), formats::listedTime(*fsys::localTime(StationTree::alarmUtc())));
     ASSERT_EQ(o1.lines.size(), 2u);
     EXPECT_EQ(o1.lines[0].line, "v0001n1");
     const std::array<std::string, 5> newest{" 2026.12.10  09:00", " 2026.12.09", " 2026.12.08*", " 2026.11",
@@ -74,7 +75,7 @@ class CheckerTest : public ::testing::Test {
     EXPECT_EQ(o1.newestHourly, (overview::ReportHour{2026, 12, 10, 9}));
     EXPECT_EQ(o1.gas, Gas::Values);
     EXPECT_FLOAT_EQ(o1.values.n2, 1.25f);
-    const ObjectRow& o2 = row(station, 1);
+    const ObjectRow& o2 = row(station, 1 - first);
     EXPECT_EQ(o2.object, "obj2");
     EXPECT_TRUE(o2.listed);
     EXPECT_TRUE(o2.lines.empty());
@@ -140,6 +141,43 @@ TEST_F(CheckerTest, EveryStationWithItsFailure) {
           .has_value())
       << "a file that fails its checksum is not kept";
 }
+
+// The TLS question is never asked: the row says the operator must answer it once, and no key is saved.
+TEST_F(CheckerTest, KeyAwaitsTheOperator) {
+  FtpServer::Options o;
+  o.kind = FtpServerKind::Vsftpd;
+  o.tls = FtpServer::Options::Tls::Required;
+  FtpServer server(o);
+  if (!server.skipReason().empty()) GTEST_SKIP() << server.skipReason();
+  const auto file = dir.path() / "ftp_tls.ini";
+  tls.load(file.string());
+  tls.set({"127.0.0.1", static_cast<unsigned>(server.port()), server.user()},
+          {ftp::TlsMode::Required, "", ""});
+  add(server.port(), "secret", Access::ObjectList, server.user());
+  check();
+  EXPECT_EQ(row(0, 0).failure, Failure::TlsUntrusted);
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+class CheckerServersTest : public CheckerTest, public ::testing::WithParamInterface<FtpServerKind> {};
+
+// Each real server as it ships: the rows the main window would show of the same tree.
+TEST_P(CheckerServersTest, TreeAsTheWindowShowsIt) {
+  FtpServer::Options o;
+  o.kind = GetParam();
+  o.home = "/st";
+  FtpServer server(o);
+  if (!server.skipReason().empty()) GTEST_SKIP() << server.skipReason();
+  StationTree::make(server, "/st");
+  add(server.port(), "secret", Access::ObjectList, server.user());
+  check();
+  expectTree(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, CheckerServersTest,
+                         ::testing::Values(FtpServerKind::ProFtpd, FtpServerKind::Vsftpd,
+                                           FtpServerKind::PureFtpd, FtpServerKind::Inetutils),
+                         [](const auto& info) { return std::string(ftpServerKindName(info.param)); });
 
 // A server that drops every connection once the first line's folders are asked for: the object
 // without lines was done before, the other ends as lost, and nothing waits for the time-outs.

@@ -70,7 +70,7 @@ TEST_F(OverviewWindowTest, RowsMarksPrintAndChoice) {
   EXPECT_EQ(cell(o, 0, C::Mark), "") << "the threshold applies at once";
 
   // A newer alarm than the last overview showed.
-  server.setTime("/obj1/obj1-alarm.txt", StationTree::kAlarmUtc + 60);
+  server.setTime("/obj1/obj1-alarm.txt", StationTree::alarmUtc() + 60);
   checkAll(o);
   EXPECT_EQ(cell(o, 0, C::Mark), "!! Новые сообщения");
   EXPECT_EQ(o.Grid->item(0, 0)->background().color(), QColor(255, 190, 190));

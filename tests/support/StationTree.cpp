@@ -1,6 +1,12 @@
 #include "support/StationTree.h"
 
+#include <ctime>
+
 #include "gas/GasFile.h"
+
+long long StationTree::alarmUtc() {
+  return static_cast<long long>(std::time(nullptr)) / 60 * 60 - 7200;
+}
 
 void StationTree::make(const FtpServer& server, const std::string& base) {
   const std::string o1 = base + "/obj1", o2 = base + "/obj2";
@@ -15,7 +21,7 @@ void StationTree::make(const FtpServer& server, const std::string& base) {
   server.makeDir(l1 + "mesko");
   server.putFile(l2 + "chakr/obj1-v0001n2-chakr-2026.12.10-07.txt", report);
   server.putFile(o1 + "/obj1-alarm.txt", "alarm");
-  server.setTime(o1 + "/obj1-alarm.txt", kAlarmUtc);
+  server.setTime(o1 + "/obj1-alarm.txt", alarmUtc());
   server.putFile(o1 + "/obj1-gaspar.txt", gas::composeFile({0.68f, 0.5f, 1.25f, 745.0f}));
   std::string bad = gas::composeFile({0.7f, 1.0f, 2.0f, 750.0f});
   char& digit = bad[bad.find("0x") + 2];

@@ -11,5 +11,7 @@ struct StationTree {
   // Below base ("" = the root): base/obj1, base/obj2.
   static void make(const FtpServer& server, const std::string& base = "");
   static constexpr const char* kNewestHourly = "2026.12.10  09:00";
-  static constexpr long long kAlarmUtc = 1765350000;  // 2025-12-10 07:00:00 UTC
+  // The alarm file's time: two hours ago, to the minute, so that servers listing through ls show it
+  // with its time of day (not only its year) and exact to the second.
+  static long long alarmUtc();
 };
