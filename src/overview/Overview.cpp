@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,7 +31,11 @@ TFormOverview::TFormOverview(TFormMain& main)
     : QWidget(&main, Qt::Window), main_(main), clock_(systemClock()) {
   setObjectName(QStringLiteral("FormOverview"));
   setWindowTitle(text("Обзор станций"));
-  resize(1200, 600);
+  // Wide enough for every column on most screens; the table scrolls on smaller ones.
+  if (const QScreen* screen = main.screen()) {
+    const QRect room = screen->availableGeometry();
+    resize(std::min(1500, room.width() * 9 / 10), std::min(700, room.height() * 8 / 10));
+  }
   auto* top = new QHBoxLayout;
   CheckButton = new QPushButton(text("Проверить"), this);
   StopButton = new QPushButton(text("Остановить"), this);

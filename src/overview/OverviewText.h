@@ -22,20 +22,21 @@ struct Marks {
 [[nodiscard]] Marks marksOf(const ObjectRow& row, int staleHours, std::time_t now,
                             const fsys::CalendarTime* seen);
 
+// The columns, what an operator reads first on the left; the five kinds last, in the report lists' order.
 enum class Column : uint8_t {
   Mark,
   Connection,
   Object,
+  State,
   Alarm,
+  Age,
+  Gas,
   Lines,
   Hourly,
   DailyShort,
   DailyCommercial,
   MonthlyShort,
-  MonthlyCommercial,
-  Age,
-  Gas,
-  State
+  MonthlyCommercial
 };
 inline constexpr int kColumns = 13;
 
