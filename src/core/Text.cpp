@@ -1,8 +1,8 @@
 #include "core/Text.h"
 
 #include <algorithm>
-
 #include <charconv>
+#include <cstdio>
 
 namespace text {
 
@@ -64,6 +64,37 @@ std::optional<double> parseDecimal(std::string_view s) {
   const auto r = std::from_chars(first, t.data() + t.size(), v);
   if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
   return v;
+}
+
+std::string percentEscape(std::string_view s, bool (*escaped)(unsigned char)) {
+  std::string out;
+  for (const char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (escaped(b)) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> percentUnescape(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size()) return std::nullopt;
+    const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
 }
 
 }  // namespace text

@@ -18,6 +18,12 @@ bool hasControlBytes(std::string_view s);
 // The value of a hexadecimal digit (either case); -1 for any other character.
 int hexDigit(char c);
 
+// Each byte for which escaped() is true written as "%XX" (two upper-case hex digits); the files that
+// keep names of any bytes in lines of text write them so.
+std::string percentEscape(std::string_view s, bool (*escaped)(unsigned char));
+// The bytes back; nothing when a "%" is not followed by two hex digits.
+std::optional<std::string> percentUnescape(std::string_view s);
+
 // A decimal integer with an optional sign and nothing else; nothing when the text is not one or does
 // not fit 32 bits.
 std::optional<int32_t> parseInteger(std::string_view s);

@@ -20,35 +20,7 @@ bool escaped(unsigned char b) {
 }
 
 std::string escape(const std::string& s) {
-  std::string out;
-  for (const char c : s) {
-    const auto b = static_cast<unsigned char>(c);
-    if (escaped(b)) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", b);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// Nothing when a "%" is not followed by two hex digits.
-std::optional<std::string> unescape(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '%') {
-      out += s[i];
-      continue;
-    }
-    if (i + 2 >= s.size()) return std::nullopt;
-    const int hi = text::hexDigit(s[i + 1]), lo = text::hexDigit(s[i + 2]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  return out;
+  return text::percentEscape(s, escaped);
 }
 
 std::vector<std::string_view> split(std::string_view s, char sep) {
@@ -128,7 +100,8 @@ void OverviewFile::load(std::string path) {
       // The key is taken as it stands: blanks may begin or end a name.
       const auto f = split(line.substr(0, eq), '|');
       if (f.size() != 4) continue;
-      const auto host = unescape(f[0]), user = unescape(f[2]), object = unescape(f[3]);
+      const auto host = text::percentUnescape(f[0]), user = text::percentUnescape(f[2]),
+                 object = text::percentUnescape(f[3]);
       const auto port = text::parseInteger(f[1]);
       const auto time = parseTime(value);
       if (!host || !user || !object || !port || *port < 0 || *port > 65535 || !time) continue;

@@ -146,6 +146,7 @@ class Walk {
       if (!listObject(objects_[i])) return lostFrom(i);
       // An object without lines is done here: there are no reports to wait for.
       const bool noLines = objects_[i].row.lines.empty();
+      if (noLines && oneObject) objects_[i].row.object = objects_[i].path;  // no report tells the name
       send(i, noLines && (oneObject || finishGas(objects_[i])));
       if (lost_) return lostFrom(i);
     }
@@ -165,6 +166,7 @@ class Walk {
       if (o.row.lines.empty()) continue;  // done above
       if (!listReports(o)) return lostFrom(i);
       if (oneObject && !nameFromReports(o)) {
+        o.row.object = o.path;  // shown as the main window's object list shows it then
         send(i, true);
         continue;
       }

@@ -12,35 +12,12 @@ namespace {
 
 constexpr size_t kMaxFileBytes = 1 << 20;  // ten connections need a few hundred bytes
 
-std::string escape(const std::string& s) {
-  std::string out;
-  for (const char c : s) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == '%' || b == 0x7f) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", b);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+bool escaped(unsigned char b) {
+  return b < 0x20 || b == '%' || b == 0x7f;
 }
 
-std::optional<std::string> unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '%') {
-      out += s[i];
-      continue;
-    }
-    if (i + 2 >= s.size()) return std::nullopt;
-    const int hi = text::hexDigit(s[i + 1]), lo = text::hexDigit(s[i + 2]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  return out;
+std::string escape(const std::string& s) {
+  return text::percentEscape(s, escaped);
 }
 
 // A pin as libcurl compares it: the base64 of a SHA-256, exactly as written (no blank, no line break).
@@ -98,7 +75,7 @@ void TlsFile::load(std::string path) {
     if (line.empty() || line[0] == '#') continue;
     const auto f = split(line, '\t');
     if (f.size() != 6) continue;
-    const auto host = unescape(f[0]), user = unescape(f[2]);
+    const auto host = text::percentUnescape(f[0]), user = text::percentUnescape(f[2]);
     const auto port = text::parseInteger(f[1]);
     const auto mode = text::parseInteger(f[3]);
     if (!host || !user || !port || *port < 0 || *port > 65535 || !mode || *mode < 0 || *mode > 2) continue;
