@@ -96,6 +96,9 @@ TFormOverview::TFormOverview(TFormMain& main)
     for (size_t s = 0; s < stations_.size(); ++s) showStation(s);
   });
   StopButton->setEnabled(false);
+  drainTimer_ = new QTimer(this);
+  drainTimer_->setInterval(50);
+  connect(drainTimer_, &QTimer::timeout, this, &TFormOverview::drain);
 }
 
 TFormOverview::~TFormOverview() {
@@ -104,7 +107,6 @@ TFormOverview::~TFormOverview() {
 
 void TFormOverview::CheckClick() {
   checker_.reset();
-  ++generation_;
   stopped_ = false;
   baseline_ = memory_;
   stations_.clear();
@@ -119,21 +121,18 @@ void TFormOverview::CheckClick() {
   setup.dataFolder = main_.DataFolder;
   setup.timeouts = timeouts_;
   setup.transcript = transcript_;
-  const uint64_t generation = generation_;
-  // Rows come from the checking threads; each is handed over to this window's thread as it is.
-  auto sink = [this, generation](overview::RowUpdate u) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, u = std::move(u)] {
-          if (generation == generation_) received(u);
-        },
-        Qt::QueuedConnection);
+  // Rows come from the checking threads into the inbox; this window's thread takes them out (drain).
+  inbox_ = std::make_shared<Inbox>();
+  auto sink = [inbox = inbox_](overview::RowUpdate u) {
+    const std::lock_guard<std::mutex> lock(inbox->lock);
+    inbox->rows.push_back(std::move(u));
   };
   if (stations_.empty()) {
     ended(overview::Progress::Done);
     return;
   }
   checker_ = std::make_unique<overview::Checker>(settings, main_.Tls, setup, sink);
+  drainTimer_->start();
   CheckButton->setEnabled(false);
   StopButton->setEnabled(true);
   showProgress();
@@ -142,14 +141,36 @@ void TFormOverview::CheckClick() {
 void TFormOverview::StopClick() {
   if (!checker_) return;
   checker_.reset();
-  ++generation_;
+  drain();  // what came before the stop
   ended(overview::Progress::Stopped);
 }
 
-void TFormOverview::received(const overview::RowUpdate& u) {
+void TFormOverview::drain() {
+  if (!inbox_) return;
+  const bool finished = checker_ && checker_->finished();  // before the rows: none comes after
+  std::vector<overview::RowUpdate> rows;
+  {
+    const std::lock_guard<std::mutex> lock(inbox_->lock);
+    rows.swap(inbox_->rows);
+  }
+  std::vector<bool> changed(stations_.size());
+  for (const auto& u : rows) {
+    if (received(u)) changed[static_cast<size_t>(u.station)] = true;
+  }
+  for (size_t s = 0; s < changed.size(); ++s) {
+    if (changed[s]) showStation(s);
+  }
+  if (!rows.empty()) showProgress();
+  if (finished) {
+    checker_.reset();
+    ended(overview::Progress::Done);
+  }
+}
+
+bool TFormOverview::received(const overview::RowUpdate& u) {
   if (u.station < 0 || static_cast<size_t>(u.station) >= stations_.size() || u.index < 0 ||
       u.index >= u.count)
-    return;
+    return false;
   Station& st = stations_[static_cast<size_t>(u.station)];
   if (st.rows.size() != static_cast<size_t>(u.count)) {
     st.rows.assign(static_cast<size_t>(u.count), {});
@@ -157,15 +178,7 @@ void TFormOverview::received(const overview::RowUpdate& u) {
   }
   st.rows[static_cast<size_t>(u.index)] = u.row;
   st.done[static_cast<size_t>(u.index)] = u.done;
-  showStation(static_cast<size_t>(u.station));
-  showProgress();
-  const bool all = std::all_of(stations_.begin(), stations_.end(), [](const Station& s) {
-    return std::all_of(s.done.begin(), s.done.end(), [](bool d) { return d; });
-  });
-  if (all) {
-    checker_.reset();
-    ended(overview::Progress::Done);
-  }
+  return true;
 }
 
 overview::Marks TFormOverview::marksOf(const Station& st, const overview::ObjectRow& row) const {
@@ -231,6 +244,8 @@ void TFormOverview::showProgress() {
 }
 
 void TFormOverview::ended(overview::Progress how) {
+  drainTimer_->stop();
+  inbox_.reset();
   stopped_ = how == overview::Progress::Stopped;
   CheckButton->setEnabled(true);
   StopButton->setEnabled(false);

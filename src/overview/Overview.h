@@ -9,9 +9,11 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,7 +65,10 @@ class TFormOverview : public QWidget {
     std::vector<overview::ObjectRow> rows;
     std::vector<bool> done;
   };
-  void received(const overview::RowUpdate& u);
+  // Takes the rows the checking threads have handed in, shows them; ends the check once all threads did.
+  void drain();
+  // One row taken into stations_; false when it names no row of them.
+  bool received(const overview::RowUpdate& u);
   void showStation(size_t s);
   void showProgress();
   void ended(overview::Progress how);
@@ -80,6 +85,12 @@ class TFormOverview : public QWidget {
   overview::OverviewFile baseline_;  // the alarm times seen before the running check
   std::vector<Station> stations_;
   std::unique_ptr<overview::Checker> checker_;
-  uint64_t generation_ = 0;  // rows of an earlier check that arrive late are dropped
+  // Where the checking threads put their rows, under its lock, until this window's thread takes them.
+  struct Inbox {
+    std::mutex lock;
+    std::vector<overview::RowUpdate> rows;
+  };
+  std::shared_ptr<Inbox> inbox_;
+  QTimer* drainTimer_;  // takes the rows out every 50 ms while a check runs
   bool stopped_ = false;
 };
