@@ -10,10 +10,6 @@
 //   bench_latency [--server vsftpd|proftpd|pureftpd[,...]] [--transcript] [ROUND_TRIP_MS ...]
 //                                                                  (default vsftpd; 0 2 100 300)
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 
 #include <algorithm>
@@ -28,86 +24,10 @@
 
 #include "DelayedLink.h"
 #include "LatencyRoad.h"
-#include "core/ReportKind.h"
+#include "LinkServers.h"
 #include "net/FtpTls.h"
 #include "support/FtpServer.h"
 #include "support/TempDir.h"
-
-namespace {
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-void put(const std::filesystem::path& file, const std::string& bytes) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << bytes;
-}
-
-// Objects A and B with two lines each, three reports of every kind, the gas file and the alarm file.
-void fill(const std::filesystem::path& root) {
-  for (const std::string o : {"A", "B"}) {
-    put(root / o / (o + "-gaspar.txt"), "\r\n\r\nSP: 0.6800 1.0000 0.5000 750.0 0x4e4f\r\n");
-    put(root / o / (o + "-alarm.txt"), "alarm\r\n");
-    for (const std::string line : {"v0017n1", "v0017n2"}) {
-      for (const ReportKind kind : kReportKinds) {
-        const std::string code(kindCode(kind));
-        for (int d = 1; d <= 3; ++d) {
-          char date[32];
-          if (kind == ReportKind::Hourly) {
-            std::snprintf(date, sizeof date, "2009.03.05-%02d", d);
-          } else if (kindIndex(kind) <= 2) {
-            std::snprintf(date, sizeof date, "2009.03.%02d", d);
-          } else {
-            std::snprintf(date, sizeof date, "2009.%02d", d);
-          }
-          put(root / o / line / code / (o + "-" + line + "-" + code + "-" + date + ".txt"),
-              std::string(8000, 'r') + "\r\n");
-        }
-      }
-    }
-  }
-}
-
-// A test server in the link's server namespace: pyftpdlib (kind empty), or a real server of that kind
-// (behind its logging relay) with TLS required when cert names its PEM file; its port, 0 when it did
-// not start.
-int startServer(const std::filesystem::path& root, const std::string& kind, const std::string& cert,
-                pid_t& pid) {
-  std::vector<std::string> args = {"ip", "netns", "exec", DelayedLink::kServerNs, "/usr/bin/python3"};
-  if (!kind.empty()) {
-    const std::string state = root.parent_path().string() + "/" + kind + (cert.empty() ? "-plain" : "-tls");
-    args.insert(args.end(), {OSTRAFTP_REALFTPD_SCRIPT, "--kind", kind, "--servers", OSTRAFTP_FTP_SERVERS_DIR,
-                             "--state", state});
-    if (!cert.empty()) args.insert(args.end(), {"--tls", "require", "--cert", cert});
-  } else {
-    args.push_back(OSTRAFTP_FTPD_SCRIPT);
-  }
-  args.insert(args.end(), {"--root", root.string(), "--host", DelayedLink::kServerAddress});
-  int out[2];
-  if (pipe(out) != 0) return 0;
-  pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    ::close(out[0]);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp("ip", argv.data());
-    _exit(127);
-  }
-  ::close(out[1]);
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  ::close(out[0]);
-  if (line.rfind("PORT ", 0) == 0) return std::atoi(line.c_str() + 5);
-  std::printf("bench_latency: %s: %s\n", args[5].c_str(), line.c_str());
-  return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -132,7 +52,7 @@ int main(int argc, char** argv) {
   const int largest = *std::max_element(delays.begin(), delays.end());
 
   TempDir tree;
-  fill(tree.path() / "root");
+  fillStation(tree.path() / "root", {"A", "B"});
   // The TLS servers' certificate, made as the tests make theirs, with an RSA key: vsftpd's own cipher
   // list then allows TLS 1.2 (with an EC key it speaks TLS 1.3 alone, which costs the connect a refused
   // TLS 1.2 handshake first); ProFTPD speaks TLS 1.2 with either key.
@@ -170,7 +90,7 @@ int main(int argc, char** argv) {
     columns.emplace_back("test server, one", "", "", 1);
     columns.emplace_back("test server, five", "", "", 5);
     for (const auto& kind : kinds) {
-      const std::string user = kind == "vsftpd" ? "ftp" : "op";
+      const std::string user = serverUser(kind);
       columns.emplace_back(kind, kind, "", 5, user);
       columns.emplace_back(kind + " TLS", kind, cert, 5, user, key->pin);
     }
@@ -198,10 +118,7 @@ int main(int argc, char** argv) {
       }
     }
     link.leaveClientSide();
-    for (const pid_t p : servers) {
-      kill(p, SIGTERM);
-      waitpid(p, nullptr, 0);
-    }
+    stopServers(servers);
     if (!ok) {
       std::printf("bench_latency: a road failed at %d ms\n", rtt);
       return 1;
