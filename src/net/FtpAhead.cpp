@@ -72,7 +72,11 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->transcript.connection = static_cast<int>(&x - extras_.data()) + 1;
-    x->asksFeatures = !facts_.featuresKnown;
+    // One login asks FEAT: its answer is the server's, the same on every connection.
+    x->asksFeatures =
+        !facts_.featuresKnown && std::none_of(extras_.begin(), extras_.end(), [](const auto& o) {
+          return o->c && o->state == Extra::State::LoggingIn && o->asksFeatures;
+        });
     c->prepareLogin(timeouts_, x->asksFeatures);
     if (!c->start()) continue;
     x->c = std::move(c);

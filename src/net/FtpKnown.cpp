@@ -39,12 +39,7 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
   if (queued != queue_.end()) {
     Job job = std::move(*queued);
     queue_.erase(queued);
-    ftp::Connection& c = *connection_;
-    do {
-      prepareJob(c, job);
-      long code = 0;
-      (void)c.perform(code);
-    } while (keepResult(c, job));
+    fetchOnFirst(std::move(job));
     return;
   }
   const auto underWay = [&] {
@@ -53,6 +48,13 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
              same(x->job);
     });
   };
+  // For throughput the first connection does not idle meanwhile: it takes the fetches that wait for a
+  // free connection, the one queued first (the handler's last need) first.
+  while (schedule_ == Schedule::Throughput && !queue_.empty() && underWay()) {
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    fetchOnFirst(std::move(job));
+  }
   ftp::WaitPacer pacer(&waitHook_);
   Connection::awaitRequests(
       [&] {
@@ -60,6 +62,15 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
         return !underWay();
       },
       &pacer);
+}
+
+void FtpSession::fetchOnFirst(Job job) {
+  ftp::Connection& c = *connection_;
+  do {
+    prepareJob(c, job);
+    long code = 0;
+    (void)c.perform(code);
+  } while (keepResult(c, job));
 }
 
 bool FtpSession::takeLost(const std::string& path, uint32_t& error) {

@@ -185,6 +185,13 @@ class FtpSession {
   // How many connections the session opens (1 to kMaxConnections); the first one is the session of the
   // handlers, the others are opened alongside it and serve FetchAhead only.
   void setConnections(int n);
+  // How the session spends its connections. Handler (the window): the first connection serves the
+  // handler's own calls, and the extra ones log in once it did, so that a refused login reaches the
+  // server once. Throughput (the station overview, which asks for everything and waits for the whole):
+  // on plain FTP the extra connections log in along with the first, and while the first awaits a fetch
+  // under way elsewhere it takes the waiting fetches, the one asked for first first.
+  enum class Schedule : uint8_t { Handler, Throughput };
+  void setSchedule(Schedule s) { schedule_ = s; }
   // Extra connections logged in and free for fetches.
   [[nodiscard]] int ExtrasReady() const;
   // Waits until no extra connection is logging in or fetching (the benchmarks and tests).
@@ -268,6 +275,8 @@ class FtpSession {
   KnownEntry knownEntry(const std::string& dir, uint32_t& lost);
   bool takeKnownFile(const std::string& path, std::string& bytes, uint32_t& error, uint32_t& cut);
   void awaitFetch(Ahead::Kind kind, const std::string& path);
+  // A fetch made on the first connection, as the handler's own request would be.
+  void fetchOnFirst(Job job);
   bool takeLost(const std::string& path, uint32_t& error);
   void forget();
   // The extra connections: opened after a login, re-opened when lost. pump() drives their logins and
@@ -337,6 +346,7 @@ class FtpSession {
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;
+  Schedule schedule_ = Schedule::Handler;
   std::vector<std::unique_ptr<Extra>> extras_;
   std::deque<Job> queue_;  // fetches waiting for a free extra connection
   std::function<void()> pump_ = [this] { pump(); };

@@ -108,6 +108,7 @@ class Walk {
     ftp_.setTlsFile(&tls_);
     ftp_.setTimeouts(setup.timeouts);
     ftp_.setConnections(setup.connections);
+    ftp_.setSchedule(FtpSession::Schedule::Throughput);
     if (setup.transcript) ftp_.setTranscript(setup.transcript);
     ftp_.setWaitHook([&stop] {
       if (stop) throw Stopped{};
@@ -127,20 +128,22 @@ class Walk {
     const bool oneObject = settings_.current().accessMode() == Access::ObjectDirectory;
     if (oneObject) {
       objects_.push_back({base, {}, {}, {}});
-    } else if (!listObjects(base)) {
-      return;
+    } else {
+      ftp_.FetchAhead({{FtpSession::Ahead::Kind::Listing, base}});  // STAT at once, without entering first
+      if (!listObjects(base)) return;
     }
     for (size_t i = 0; i < objects_.size(); ++i) send(i, false);
 
-    // Every object directory, alarm time and gas file at once; the queue starts from its end.
+    // Every object directory, alarm time and gas file at once. The queue starts from its end: the
+    // directories first, in the order they are read, as the kind folders wait for them.
     std::vector<FtpSession::Ahead> ahead;
-    for (size_t i = objects_.size(); i-- > 0;) {
+    for (size_t i = objects_.size(); i-- > 0 && !oneObject;) {
       const Object& o = objects_[i];
-      ahead.push_back({FtpSession::Ahead::Kind::Listing, o.path});
-      if (oneObject) continue;
-      ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(o.path, o.row.object + "-alarm.txt")});
       ahead.push_back({FtpSession::Ahead::Kind::File, ftp::joinPath(o.path, o.row.object + "-gaspar.txt")});
+      ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(o.path, o.row.object + "-alarm.txt")});
     }
+    for (size_t i = objects_.size(); i-- > 0;)
+      ahead.push_back({FtpSession::Ahead::Kind::Listing, objects_[i].path});
     ftp_.FetchAhead(ahead);
     for (size_t i = 0; i < objects_.size(); ++i) {
       if (!listObject(objects_[i])) return lostFrom(i);
