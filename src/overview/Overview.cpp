@@ -160,7 +160,10 @@ void TFormOverview::drain() {
   for (size_t s = 0; s < changed.size(); ++s) {
     if (changed[s]) showStation(s);
   }
-  if (!rows.empty()) showProgress();
+  if (!rows.empty()) {
+    showProgress();
+    Grid->resizeColumnsToContents();  // the names and times readable while the rest comes
+  }
   if (finished) {
     checker_.reset();
     ended(overview::Progress::Done);
