@@ -201,7 +201,7 @@ bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
   if (job.op.kind == Ahead::Kind::File && (job.delivered || keepEarlyFile(c, job))) return false;
   if (job.step == Job::Step::Stat) {
     std::vector<ftp::FindData> entries;
-    const StatAnswer a = readStat(c, rc, code, entries);
+    const StatAnswer a = readStat(c, path, rc, code, entries);
     if (a == StatAnswer::Listed) {
       known_->listings[path] = std::make_shared<const std::vector<ftp::FindData>>(std::move(entries));
       listedByStat(path);

@@ -49,11 +49,14 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
     });
   };
   // For throughput the first connection does not idle meanwhile: it takes the fetches that wait for a
-  // free connection, the one queued first (the handler's last need) first.
+  // free connection from the end the extra ones take last. A connection lost in one ends that: the
+  // path is left to the handler's own call (which reconnects), as when an extra connection loses it.
   while (schedule_ == Schedule::Throughput && !queue_.empty() && underWay()) {
     Job job = std::move(queue_.front());
     queue_.pop_front();
+    const std::string taken = job.op.path;
     fetchOnFirst(std::move(job));
+    if (known_->lost.erase(taken)) break;
   }
   ftp::WaitPacer pacer(&waitHook_);
   Connection::awaitRequests(

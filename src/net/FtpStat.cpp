@@ -11,16 +11,29 @@
 #include "net/FtpSessionParts.h"
 #include "net/Ftp_fun.h"
 
+namespace {
+// Past this many bytes of reply lines a STAT that failed is taken as one too long, not as a dropped
+// connection.
+constexpr size_t kLongReply = 64 * 1024;
+}  // namespace
+
 bool FtpSession::statWorth(const std::string& dir) const {
   // Blanks pass until the server showed it cannot take them: a server that splits the path at them
   // answers with error lines, which are not taken.
-  return !facts_.statRefused && ftp::safeForCommand(dir) &&
+  return !facts_.statRefused && ftp::safeForCommand(dir) && !facts_.statUnread.count(dir) &&
          dir.find_first_of("*?[]{}~\\") == std::string::npos &&
          !(facts_.statSplitsBlanks && dir.find_first_of(" \t") != std::string::npos);
 }
 
-FtpSession::StatAnswer FtpSession::readStat(const ftp::Connection& c, int curlCode, long replyCode,
-                                            std::vector<ftp::FindData>& out) {
+FtpSession::StatAnswer FtpSession::readStat(const ftp::Connection& c, const std::string& dir, int curlCode,
+                                            long replyCode, std::vector<ftp::FindData>& out) {
+  // A reply too long for libcurl (300 KB) ends as a receive error after a long run of lines; the retry
+  // after the reconnect lists the folder over a data connection.
+  if (curlCode == CURLE_RECV_ERROR) {
+    size_t received = 0;
+    for (const auto& line : c.replies) received += line.size();
+    if (received > kLongReply) facts_.statUnread.insert(dir);
+  }
   if (curlCode != CURLE_OK || replyCode == 421) return StatAnswer::Lost;
   if (replyCode == 500 || replyCode == 502 || replyCode == 504) {
     facts_.statRefused = true;

@@ -106,7 +106,7 @@ bool FtpSession::listDirectory(const std::string& dir, std::vector<ftp::FindData
     if (!wire(dir, sent)) return false;
     long code = 0;
     const CURLcode rc = c.command(timeouts_, {"STAT " + sent}, code);
-    const StatAnswer a = readStat(c, rc, code, out);
+    const StatAnswer a = readStat(c, dir, rc, code, out);
     if (a == StatAnswer::Lost) return failed(rc, code);
     if (a == StatAnswer::Listed) {
       listedByStat(dir);

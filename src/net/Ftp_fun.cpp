@@ -10,7 +10,6 @@
 #include "net/FtpConnection.h"
 #include "net/FtpSessionParts.h"
 #include "settings/SettingsFile.h"
-#include "settings/TlsFile.h"
 
 using ftp::curlError;
 using ftp::replyError;
@@ -221,19 +220,9 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   // FEAT once per server: its answer does not change between reconnects. The first listing (STAT)
   // needs none, so with extra connections their logins ask it, off the connect's critical path.
   const bool askFeatures = !facts_.featuresKnown && connections_ == 1;
-  const bool plain = !tls_ || tls_->entry({host, tcpPort, user}).mode == ftp::TlsMode::None;
-  const bool alongside = schedule_ == Schedule::Throughput && connections_ > 1 && plain && !connection_;
-  if (alongside) {  // the extras start from this connection's settings, as after its login
-    connection_ = std::move(c);
-    openExtras();
-    c = std::move(connection_);
-  }
   const bool in = loginSecurely(*c, host, tcpPort, user, askFeatures, error);
   facts_.bytes = c->bytes;
-  if (!in) {
-    if (alongside) closeExtras();
-    return fail(error), kNoHandle;
-  }
+  if (!in) return fail(error), kNoHandle;
   if (askFeatures) {
     facts_.featuresKnown = true;
     facts_.hasMlst = c->hasMlst;
@@ -242,7 +231,7 @@ HINTERNET FtpSession::InternetConnect(HINTERNET session, const std::string& host
   c->replies.clear();
   c->handle = newHandle();
   connection_ = std::move(c);
-  if (!alongside) openExtras();
+  openExtras();
   lastError_ = 0;
   return connection_->handle;
 }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -186,10 +187,11 @@ class FtpSession {
   // handlers, the others are opened alongside it and serve FetchAhead only.
   void setConnections(int n);
   // How the session spends its connections. Handler (the window): the first connection serves the
-  // handler's own calls, and the extra ones log in once it did, so that a refused login reaches the
-  // server once. Throughput (the station overview, which asks for everything and waits for the whole):
-  // on plain FTP the extra connections log in along with the first, and while the first awaits a fetch
-  // under way elsewhere it takes the waiting fetches, the one asked for first first.
+  // handler's own calls only, each extra login asks FEAT while it is unknown. Throughput (the station
+  // overview, which asks for everything and waits for the whole): while the first connection awaits a
+  // fetch under way elsewhere it takes the waiting fetches from the other end of the queue, and one
+  // extra login asks FEAT. Either way the extra connections log in after the first did, so that a
+  // refused login reaches the server once and a controller that takes few connections takes the first.
   enum class Schedule : uint8_t { Handler, Throughput };
   void setSchedule(Schedule s) { schedule_ = s; }
   // Extra connections logged in and free for fetches.
@@ -235,8 +237,8 @@ class FtpSession {
   // folder is listed over a data connection; Differs: a listing, but the data connection's would show
   // these entries otherwise (dot names, links), so the folder is listed there too.
   enum class StatAnswer { Listed, OldWay, Differs, Lost };
-  [[nodiscard]] StatAnswer readStat(const ftp::Connection& c, int curlCode, long replyCode,
-                                    std::vector<ftp::FindData>& out);
+  [[nodiscard]] StatAnswer readStat(const ftp::Connection& c, const std::string& dir, int curlCode,
+                                    long replyCode, std::vector<ftp::FindData>& out);
   // After a folder's STAT answer was not taken and its data listing was: a path with blanks that has
   // entries proves the server no good at STAT for such paths (Pure-FTPd, inetutils-ftpd), not asked again.
   void statMissed(const std::string& dir, const std::vector<ftp::FindData>& listed);
@@ -343,6 +345,9 @@ class FtpSession {
     bool statRefused = false;    // the server does not know STAT (500, 502, 504): never asked again
     bool statRawFf = false;      // a STAT listing showed a lone 0xFF: its names hold 0xFF as sent
     bool statSplitsBlanks = false;  // STAT gave nothing usable for a path with blanks that has entries
+    // Folders whose STAT ended in a receive error: listed over a data connection from then on. libcurl
+    // takes at most 300 KB of reply lines, a few thousand reports, and ends the connection past that.
+    std::set<std::string> statUnread;
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

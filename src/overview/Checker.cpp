@@ -25,11 +25,8 @@ Checker::Checker(const SettingsFile& settings, const TlsFile& tls, CheckSetup se
           checkStation(settings, record, tls, setup, stop_, sink);
         } catch (const Stopped&) {
           break;
-        } catch (const std::exception&) {
-          // Nothing may end the program from a checking thread: the station's row says it failed.
-          ObjectRow row;
-          row.failure = Failure::Lost;
-          sink(RowUpdate{record, 0, 1, std::move(row), true});
+        } catch (...) {
+          // Nothing may end the program from a checking thread; the walk marked its rows where it could.
         }
       }
       --running_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <tuple>
 
 #include "app/Main.h"
 #include "core/Cp1251.h"
@@ -294,7 +295,11 @@ void TFormOverview::RowChosen(int row) {
   if (s >= stations_.size() || i >= stations_[s].rows.size()) return;
   const int record = static_cast<int>(s);
   // The rows name the connections as they were when the check began.
-  if (record >= main_.Settings.connectionCount() || !(main_.Settings.record(record) == stations_[s].record)) {
+  const auto connectsAs = [](const ConnectionRecord& r) {
+    return std::make_tuple(r.name(), r.host(), r.port(), r.user(), r.password(), r.accessMode());
+  };
+  if (record >= main_.Settings.connectionCount() ||
+      connectsAs(main_.Settings.record(record)) != connectsAs(stations_[s].record)) {
     main_.ui.message(cp1251::text("Соединение изменено после проверки: проверьте станции еще раз"));
     return;
   }

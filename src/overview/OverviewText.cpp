@@ -108,6 +108,8 @@ std::string failureText(Failure f, const std::string& detail) {
       return cp1251::text("Не найдены каталоги объектов");
     case Failure::Lost:
       return cp1251::text("Связь с сервером прервана");
+    case Failure::BadName:
+      return cp1251::text("Имя объекта не может быть именем папки: объект не проверен");
   }
   return {};
 }

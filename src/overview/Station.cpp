@@ -103,7 +103,8 @@ class Walk {
         ftp_(settings_, browse_, ui_),
         setup_(setup),
         record_(record),
-        sink_(sink) {
+        sink_(sink),
+        stop_(stop) {
     settings_.setCurrentConnection(record);
     ftp_.setTlsFile(&tls_);
     ftp_.setTimeouts(setup.timeouts);
@@ -113,6 +114,13 @@ class Walk {
     ftp_.setWaitHook([&stop] {
       if (stop) throw Stopped{};
     });
+  }
+
+  // After an error that ended the walk: the rows not done end as lost, the station's own row when no
+  // object was listed.
+  void failed() {
+    if (objects_.empty()) return stationFails(Failure::Lost);
+    lostFrom(0);
   }
 
   void run() {
@@ -137,15 +145,22 @@ class Walk {
     // Every object directory, alarm time and gas file at once. The queue starts from its end: the
     // directories first, in the order they are read, as the kind folders wait for them.
     std::vector<FtpSession::Ahead> ahead;
+    const auto checked = [](const Object& o) { return o.row.failure == Failure::None; };
     for (size_t i = objects_.size(); i-- > 0 && !oneObject;) {
       const Object& o = objects_[i];
+      if (!checked(o)) continue;
       ahead.push_back({FtpSession::Ahead::Kind::File, ftp::joinPath(o.path, o.row.object + "-gaspar.txt")});
       ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(o.path, o.row.object + "-alarm.txt")});
     }
-    for (size_t i = objects_.size(); i-- > 0;)
-      ahead.push_back({FtpSession::Ahead::Kind::Listing, objects_[i].path});
+    for (size_t i = objects_.size(); i-- > 0;) {
+      if (checked(objects_[i])) ahead.push_back({FtpSession::Ahead::Kind::Listing, objects_[i].path});
+    }
     ftp_.FetchAhead(ahead);
     for (size_t i = 0; i < objects_.size(); ++i) {
+      if (!checked(objects_[i])) {
+        send(i, true);
+        continue;
+      }
       if (!listObject(objects_[i])) return lostFrom(i);
       // An object without lines is done here: there are no reports to wait for.
       const bool noLines = objects_[i].row.lines.empty();
@@ -181,7 +196,12 @@ class Walk {
   }
 
  private:
+  // Requests faster than the wait hook's tick never call it: the walk looks itself between its steps.
+  void stopHere() const {
+    if (stop_) throw Stopped{};
+  }
   void send(size_t i, bool done) {
+    stopHere();
     done_.resize(objects_.size());
     done_[i] = done;
     sink_(RowUpdate{record_, static_cast<int>(i), static_cast<int>(objects_.size()), objects_[i].row, done});
@@ -232,6 +252,8 @@ class Walk {
       Object o;
       o.row.object = e.name;
       o.path = ftp::joinPath(base, e.name);
+      // A name that could leave a local path is not checked, as the main window does not choose it.
+      if (!fsys::safeName(e.name)) o.row.failure = Failure::BadName;
       objects_.push_back(std::move(o));
     }
     if (objects_.empty()) stationFails(Failure::NoObjects);
@@ -268,6 +290,7 @@ class Walk {
     for (size_t l = 0; l < o.row.lines.size(); ++l) {
       browse_.ComputerDir = o.row.lines[l].line;
       for (const ReportKind kind : kReportKinds) {
+        stopHere();
         const int entered = ftp_.EnterKindDirectory(kind);
         if (entered == 2) return false;
         if (entered == 1) continue;
@@ -380,6 +403,7 @@ class Walk {
   const CheckSetup& setup_;
   int record_;
   const RowSink& sink_;
+  const std::atomic<bool>& stop_;
   ftp::FindData find_;
   std::vector<Object> objects_;
   std::vector<bool> done_;
@@ -390,7 +414,12 @@ class Walk {
 
 void checkStation(const SettingsFile& settings, int record, const TlsFile& tls, const CheckSetup& setup,
                   const std::atomic<bool>& stop, const RowSink& sink) {
-  Walk(settings, record, tls, setup, stop, sink).run();
+  Walk walk(settings, record, tls, setup, stop, sink);
+  try {
+    walk.run();
+  } catch (const std::exception&) {
+    walk.failed();
+  }
 }
 
 }  // namespace overview

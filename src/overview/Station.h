@@ -33,6 +33,7 @@ enum class Failure : uint8_t {
   NoBase,        // the login directory could not be read
   NoObjects,     // no object directories
   Lost,          // the connection dropped midway
+  BadName,       // the object's name could not be a folder name: not checked
 };
 
 // The gas-parameter file of an object as the main window would judge it.
@@ -90,6 +91,7 @@ struct CheckSetup {
 
 // Checks the saved connection `record` of settings (TLS choice and pinned key from tls) and reports its
 // rows to sink; returns when all are done. Throws Stopped once stop is set (within a few tens of ms).
+// Any other failure (out of memory) ends the rows not done as lost.
 void checkStation(const SettingsFile& settings, int record, const TlsFile& tls, const CheckSetup& setup,
                   const std::atomic<bool>& stop, const RowSink& sink);
 

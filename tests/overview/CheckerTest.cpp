@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/Formats.h"
+#include "overview/OverviewText.h"
 #include "support/StationTree.h"
 #include "support/TempDir.h"
 #include "support/TimeZone.h"
@@ -130,7 +131,7 @@ TEST_F(CheckerTest, EveryStationWithItsFailure) {
       EXPECT_NE(c.rfind(verb, 0), 0u) << c;
     logins += c.rfind("PASS", 0) == 0;
   }
-  EXPECT_EQ(logins, 3 + 3) << "three connections each, logging in at once (the refused login too)";
+  EXPECT_EQ(logins, 3 + 1) << "three connections, and the refused login once";
   EXPECT_TRUE(
       fsys::readFile(
           dir.cp1251() + "REPORT" + fsys::kSeparator + "obj1" + fsys::kSeparator + "obj1-gaspar.txt", 100)
@@ -140,6 +141,19 @@ TEST_F(CheckerTest, EveryStationWithItsFailure) {
           dir.cp1251() + "REPORT" + fsys::kSeparator + "obj2" + fsys::kSeparator + "obj2-gaspar.txt", 100)
           .has_value())
       << "a file that fails its checksum is not kept";
+}
+
+// A controller that takes one connection at a time: the station is checked on that one, as the main
+// window's session works with it, whichever of the check's connections the server let in first.
+TEST_F(CheckerTest, ControllerOfOneConnection) {
+  FtpServer::Options o;
+  o.maxConnections = 1;
+  FtpServer server(o);
+  StationTree::make(server);
+  add(server.port());
+  check();
+  EXPECT_EQ(row(0, 0).failure, Failure::None) << overview::failureText(row(0, 0).failure, row(0, 0).detail);
+  expectTree(0);
 }
 
 // The TLS question is never asked: the row says the operator must answer it once, and no key is saved.
@@ -217,6 +231,45 @@ TEST_F(CheckerTest, StopEndsEveryCheck) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "not the 15 s time-outs";
   EXPECT_GE(updates, 2) << "the objects were listed before the gas files hung";
+}
+
+// A stop takes effect at once also where every answer comes quickly (a fast link): no object is
+// checked after it.
+TEST_F(CheckerTest, StopHoldsOnAFastLink) {
+  FtpServer server;
+  constexpr int kObjects = 300;
+  for (int i = 0; i < kObjects; ++i) server.makeDir("/o" + std::to_string(i));
+  add(server.port());
+  std::atomic<int> updates{0};
+  int atStop = 0;
+  {
+    overview::CheckSetup setup;
+    setup.dataFolder = dir.cp1251();
+    overview::Checker checker(settings, tls, setup, [&](overview::RowUpdate) { ++updates; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (updates < kObjects && std::chrono::steady_clock::now() < deadline)  // every row shown
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(updates, kObjects);
+    checker.stop();
+    atStop = updates;
+  }
+  EXPECT_LT(updates - atStop, 5) << "rows still checked after the stop";
+}
+
+// Half a year of hourly reports in a line's folder (its listing over the control connection passes
+// libcurl's 300 KB limit of one reply): the object is checked as with a few.
+TEST_F(CheckerTest, HalfAYearOfHourlyReports) {
+  FtpServer server;
+  StationTree::make(server);
+  for (int i = 0; i < 4000; ++i) {
+    char name[80];
+    std::snprintf(name, sizeof name, "/obj1/v0001n1/chakr/obj1-v0001n1-chakr-2025.%02d.%02d-%02d.txt",
+                  1 + i / 672, 1 + i / 24 % 28, i % 24);
+    server.putFile(name, "hourly report of some twenty bytes");
+  }
+  add(server.port());
+  check();
+  expectTree(0);
 }
 
 }  // namespace

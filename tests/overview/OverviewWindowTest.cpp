@@ -93,6 +93,8 @@ TEST_F(OverviewWindowTest, RowsMarksPrintAndChoice) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->Browse.ObjectName == "obj2"; }, 10000));
   EXPECT_EQ(form->StringGrid1->cell(0, form->StringGrid1->row()), "obj2");
   EXPECT_EQ(form->Settings.currentConnection(), 0);
+  o.RowChosen(0);  // the same station again, its remembered object row moved by the first choice
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Browse.ObjectName == "obj1"; }, 10000));
   EXPECT_TRUE(ui.messages.empty());
   o.close();
   form->close();

@@ -5,7 +5,8 @@
 #include "gas/GasFile.h"
 
 long long StationTree::alarmUtc() {
-  return static_cast<long long>(std::time(nullptr)) / 60 * 60 - 7200;
+  static const long long t = static_cast<long long>(std::time(nullptr)) / 60 * 60 - 7200;  // one per run
+  return t;
 }
 
 void StationTree::make(const FtpServer& server, const std::string& base) {
