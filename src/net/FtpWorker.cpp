@@ -56,8 +56,10 @@ int closeNative(curl_socket_t fd) {
 }
 #endif
 
-// The state of every worker's request and the count of the requests that ended, for the window's thread
-// to wait on. One lock for all connections: they are five at most and hold it for a few instructions.
+// The state of every worker's request and the count of the requests that ended, for the threads that
+// wait on them. One lock for all connections of all sessions: a few tens at most (the station overview
+// checks each server on three), each holding it for a few instructions; a waiter woken by another
+// session's request looks and waits again.
 std::mutex requestsLock;
 std::condition_variable requestEnded;
 uint64_t endedCount = 0;
