@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QListView>
-#include <QPrinter>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -13,8 +12,8 @@
 #include "support/ListRows.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
-#include "support/Pdf.h"
 #include "support/Platform.h"
+#include "support/PrintToPdf.h"
 #include "view/Rep_view.h"
 #include "view/ReportText.h"
 #include "view/Report_prn.h"
@@ -127,22 +126,13 @@ TEST_F(ReportTest, ClickViewPrint) {
   server.putFile(kLine + file, "Daily report\r\n\fSecond section\r\n\fThird section\r\n");
   connectTo(server);
   writeBytes(dir.path() / "REPORT" / "obj", "a file where the object's cache folder would be");
-  TempDir out;
-  const auto pdf = out.path() / "report.pdf";
-  setPrintDialog([&](QPrinter& p, QWidget*) {
-    p.setOutputFormat(QPrinter::PdfFormat);
-    p.setOutputFileName(QString::fromStdString(pdf.string()));
-    return true;
-  });
   onModal<TFormRep_View>([](TFormRep_View* v) {
     v->BitBtn3->click();
     v->BitBtn1->click();
   });
   form->StringGrid5->setCurrentCell(0, 1);
-  form->StringGrid5Click();
-  setPrintDialog({});
+  const auto pages = printedPages([&] { form->StringGrid5Click(); });
   EXPECT_TRUE(ui.messages.empty());
-  const auto pages = pdfPages(pdf);
   ASSERT_EQ(pages.size(), 3u);
   EXPECT_NE(pages[0].find("Daily report"), std::string::npos);
   EXPECT_NE(pages[1].find("Second section"), std::string::npos);

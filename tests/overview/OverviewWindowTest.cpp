@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QPrinter>
 #include <QTest>
 
 #include "overview/Overview.h"
 #include "support/MainWindowFixture.h"
-#include "support/Pdf.h"
+#include "support/PrintToPdf.h"
 #include "support/StationTree.h"
 #include "support/TimeZone.h"
-#include "view/Report_prn.h"
 
 namespace {
 
@@ -75,16 +73,7 @@ TEST_F(OverviewWindowTest, RowsMarksPrintAndChoice) {
   EXPECT_EQ(cell(o, 0, C::Mark), "!! Новые сообщения");
   EXPECT_EQ(o.Grid->item(0, 0)->background().color(), QColor(255, 190, 190));
 
-  TempDir out;
-  const auto pdf = out.path() / "overview.pdf";
-  setPrintDialog([&](QPrinter& p, QWidget*) {
-    p.setOutputFormat(QPrinter::PdfFormat);
-    p.setOutputFileName(QString::fromStdString(pdf.string()));
-    return true;
-  });
-  o.PrintButton->click();
-  setPrintDialog({});
-  const auto pages = pdfPages(pdf);
+  const auto pages = printedPages([&] { o.PrintButton->click(); });
   ASSERT_FALSE(pages.empty());
   EXPECT_NE(pages[0].find("Новые сообщения"), std::string::npos) << pages[0];
   EXPECT_NE(pages[0].find("Вход отклонен"), std::string::npos);

@@ -1,7 +1,6 @@
 // "Смотреть": the object's alarm file fetched or read, its window, its failures and its printout.
 #include <gtest/gtest.h>
 
-#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringListModel>
@@ -10,7 +9,7 @@
 #include "support/FtpServer.h"
 #include "support/ListRows.h"
 #include "support/MainWindowFixture.h"
-#include "support/Pdf.h"
+#include "support/PrintToPdf.h"
 #include "view/Alarm_view.h"
 #include "view/ReportText.h"
 #include "view/Report_prn.h"
@@ -180,20 +179,11 @@ TEST_F(AlarmTest, PrintsTheRawTextBlankLinesIncluded) {
   server.makeDir("/obj/v0017n1");
   server.putFile("/obj/obj-alarm.txt", "first alarm\r\n\r\nsecond alarm\r\nthird alarm\r\n");
   connectTo(server.port());
-  TempDir out;
-  const auto pdf = out.path() / "alarms.pdf";
-  setPrintDialog([&](QPrinter& p, QWidget*) {
-    p.setOutputFormat(QPrinter::PdfFormat);
-    p.setOutputFileName(QString::fromStdString(pdf.string()));
-    return true;
-  });
   onModal<TFormAlarm_View>([](TFormAlarm_View* v) {
     v->BitBtn3->click();
     v->BitBtn1->click();
   });
-  form->BitBtn3Click();
-  setPrintDialog({});
-  const auto pages = pdfPages(pdf);
+  const auto pages = printedPages([&] { form->BitBtn3Click(); });
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_NE(pages[0].find("first alarm\n\nsecond alarm\nthird alarm"), std::string::npos) << pages[0];
 }
