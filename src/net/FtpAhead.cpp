@@ -72,12 +72,16 @@ void FtpSession::reopenExtras() {
     if (!(c->curl = curl_easy_init())) continue;
     c->sameServerAs(first);
     c->transcript.connection = static_cast<int>(&x - extras_.data()) + 1;
+    x->piped = schedule_ == Schedule::Throughput && &x == &extras_.front() && !facts_.oneAtATime;
     // One login asks FEAT: its answer is the server's, the same on every connection.
     x->asksFeatures =
-        !facts_.featuresKnown && std::none_of(extras_.begin(), extras_.end(), [](const auto& o) {
+        !x->piped && !facts_.featuresKnown && std::none_of(extras_.begin(), extras_.end(), [](const auto& o) {
           return o->c && o->state == Extra::State::LoggingIn && o->asksFeatures;
         });
-    c->prepareLogin(timeouts_, x->asksFeatures);
+    if (x->piped)
+      c->prepareControlOnly(timeouts_);
+    else
+      c->prepareLogin(timeouts_, x->asksFeatures);
     if (!c->start()) continue;
     x->c = std::move(c);
     x->state = Extra::State::LoggingIn;
@@ -87,6 +91,10 @@ void FtpSession::reopenExtras() {
 
 void FtpSession::pump() {
   for (auto& x : extras_) {
+    if (x->pipe) {
+      pumpPipe(*x);
+      continue;
+    }
     if (x->state == Extra::State::Busy && x->job.op.kind == Ahead::Kind::File && !x->job.delivered)
       x->job.delivered = keepEarlyFile(*x->c, x->job);
     const bool active = x->state == Extra::State::LoggingIn || x->state == Extra::State::Busy;
@@ -95,6 +103,7 @@ void FtpSession::pump() {
       finishJob(*x);
     } else if (x->c->result == CURLE_OK) {
       x->state = Extra::State::Ready;
+      if (x->piped) x->pipe = std::make_unique<ftp::ControlPipe>(*x->c);
       if (!facts_.featuresKnown && x->asksFeatures) {
         x->c->readFeatures();
         learnFeatures(x->c->hasMlst);
@@ -106,9 +115,11 @@ void FtpSession::pump() {
   }
   // The fetch the handler will ask for last goes first: the first ones may be asked before a connection
   // is free, and the handler then asks the server itself.
+  for (auto& x : extras_)
+    if (x->pipe) feedPipe(*x);
   for (auto& x : extras_) {
     if (queue_.empty()) break;
-    if (x->state != Extra::State::Ready) continue;
+    if (x->state != Extra::State::Ready || x->pipe) continue;
     Job job = std::move(queue_.back());
     queue_.pop_back();
     startJob(*x, std::move(job));
@@ -132,10 +143,9 @@ bool FtpSession::fetching(const Ahead& op) const {
   const auto same = [&](const Job& j) {
     return j.op.kind == op.kind && j.op.path == op.path && j.action == actionSerial_;
   };
-  return std::any_of(queue_.begin(), queue_.end(), same) ||
-         std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
-           return x->state == Extra::State::Busy && !x->job.delivered && same(x->job);
-         });
+  bool underWay = false;
+  eachUnderWay([&](const Job& j) { underWay = underWay || same(j); });
+  return underWay || std::any_of(queue_.begin(), queue_.end(), same);
 }
 
 bool FtpSession::extrasActive() const {
@@ -173,7 +183,7 @@ void FtpSession::startJob(Extra& x, Job job) {
 
 void FtpSession::finishJob(Extra& x) {
   const CURLcode rc = x.c->result;
-  if (keepResult(*x.c, x.job)) {
+  if (keepResult(*x.c, x.job, rc, x.c->replyCode())) {
     startJob(x, std::move(x.job));
     return;
   }
@@ -189,9 +199,8 @@ void FtpSession::finishJob(Extra& x) {
 // A finished request: its answer is kept, or a refused listing goes on to ask whether the directory can
 // be entered, or nothing is kept and the handler's own call asks the server. The first connection lost
 // is kept as such: the handler's call then fails as its own request would have.
-bool FtpSession::keepResult(ftp::Connection& c, Job& job) {
-  const CURLcode rc = c.result;
-  const long code = c.replyCode();
+bool FtpSession::keepResult(ftp::Connection& c, Job& job, int curlCode, long code) {
+  const auto rc = static_cast<CURLcode>(curlCode);
   if (!known_ || job.action != actionSerial_) return false;
   const std::string& path = job.op.path;
   if (job.op.kind == Ahead::Kind::Time) {

@@ -114,6 +114,7 @@ void Connection::prepare(const Timeouts& t, const std::string& target) {
   }
   outgoing_.clear();
   sent_ = 0;
+  controlOnly_ = false;
   curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
@@ -236,6 +237,12 @@ void Connection::prepareLogin(const Timeouts& t, bool askFeatures) {
     quote_ = curl_slist_append(nullptr, "*FEAT");
     curl_easy_setopt(curl, CURLOPT_QUOTE, quote_);
   }
+}
+
+void Connection::prepareControlOnly(const Timeouts& t) {
+  prepareLogin(t);
+  curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+  controlOnly_ = true;
 }
 
 void Connection::readFeatures() {

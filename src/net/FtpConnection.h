@@ -110,6 +110,9 @@ class Connection {
   [[nodiscard]] bool login(const Timeouts& t, bool askFeatures, uint32_t& error);
   // The login request of login(), prepared to run along with others.
   void prepareLogin(const Timeouts& t, bool askFeatures = false);
+  // A login (connect, TLS as set, USER, PASS, PWD) after which libcurl leaves the control connection to
+  // a ControlPipe: it sends nothing more on it, and the connection serves no other request.
+  void prepareControlOnly(const Timeouts& t);
   // The features of a FEAT reply among the last replies (hasMlst; none in a refusal).
   void readFeatures();
   // After a login: the features and the login directory, as login() reads them.
@@ -231,6 +234,9 @@ class Connection {
   std::condition_variable wake_;
   std::thread worker_;
   bool running_ = false;  // the easy handle is in the multi handle (the worker's while a request runs)
+  // The request is a login for a ControlPipe: once done, the handle stays in the multi handle, where
+  // libcurl keeps the connection it hands over (removed, it would close it).
+  bool controlOnly_ = false;
   static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* self, curl_socket_t fd);
 };

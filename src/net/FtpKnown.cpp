@@ -43,15 +43,21 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
     return;
   }
   const auto underWay = [&] {
-    return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
-      return x->state == Extra::State::Busy && x->job.action == actionSerial_ && !x->job.delivered &&
-             same(x->job);
-    });
+    bool found = false;
+    eachUnderWay([&](const Job& j) { found = found || (j.action == actionSerial_ && same(j)); });
+    return found;
   };
   // For throughput the first connection does not idle meanwhile: it takes the fetches that wait for a
   // free connection from the end the extra ones take last. A connection lost in one ends that: the
   // path is left to the handler's own call (which reconnects), as when an extra connection loses it.
-  while (schedule_ == Schedule::Throughput && !queue_.empty() && underWay()) {
+  // Not for a reply of the piped connection: that comes within a round trip or two, and a file taken
+  // meanwhile would hold the handler up for three or four.
+  const auto piped = [&] {
+    return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
+      return std::any_of(x->inFlight.begin(), x->inFlight.end(), same);
+    });
+  };
+  while (schedule_ == Schedule::Throughput && !queue_.empty() && underWay() && !piped()) {
     Job job = std::move(queue_.front());
     queue_.pop_front();
     const std::string taken = job.op.path;
@@ -69,11 +75,12 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
 
 void FtpSession::fetchOnFirst(Job job) {
   ftp::Connection& c = *connection_;
-  do {
+  for (;;) {
     prepareJob(c, job);
     long code = 0;
-    (void)c.perform(code);
-  } while (keepResult(c, job));
+    const CURLcode rc = c.perform(code);
+    if (!keepResult(c, job, rc, code)) return;
+  }
 }
 
 bool FtpSession::takeLost(const std::string& path, uint32_t& error) {

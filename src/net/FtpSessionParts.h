@@ -3,6 +3,8 @@
 // extra connections.
 
 #include <algorithm>
+#include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,6 +13,7 @@
 
 #include "core/Text.h"
 #include "net/FtpConnection.h"
+#include "net/FtpPipe.h"
 #include "net/Ftp_fun.h"
 
 // The one open listing or file.
@@ -69,4 +72,14 @@ struct FtpSession::Extra {
   State state = State::Lost;
   Job job;                    // while Busy
   bool asksFeatures = false;  // its login asks FEAT
+  // A connection whose listings (STAT) and times (MDTM) go out several at once (net/FtpPipe.h): Busy
+  // while any is awaited, in the order of inFlight.
+  bool piped = false;
+  std::unique_ptr<ftp::ControlPipe> pipe;  // once logged in
+  std::deque<Job> inFlight;
+  // Sent while none was awaited: when, and whether a reply came since. The shortest wait for such a
+  // first reply is the connection's round trip.
+  std::chrono::steady_clock::time_point burstStart;
+  bool burstAnswered = false;
+  std::chrono::steady_clock::duration roundTrip{};
 };

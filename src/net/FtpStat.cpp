@@ -113,8 +113,9 @@ FtpSession::Entries FtpSession::exactTimes(const std::string& dir, Entries entri
   std::vector<std::string> pending;
   for (const auto& j : queue_)
     if (isTime(j.op)) pending.push_back(j.op.path);
-  for (const auto& x : extras_)
-    if (x->state == Extra::State::Busy && isTime(x->job.op)) pending.push_back(x->job.op.path);
+  eachUnderWay([&](const Job& j) {
+    if (isTime(j.op)) pending.push_back(j.op.path);
+  });
   for (const auto& path : pending) awaitFetch(Ahead::Kind::Time, path);
   std::shared_ptr<std::vector<ftp::FindData>> patched;
   for (size_t i = 0; i < entries->size(); ++i) {

@@ -300,7 +300,7 @@ bool Connection::advance() {
     }
   }
   if (!done && active != 0) return false;
-  curl_multi_remove_handle(multi, curl);
+  if (!controlOnly_ || result != CURLE_OK) curl_multi_remove_handle(multi, curl);
   running_ = false;
   return true;
 }

@@ -189,9 +189,11 @@ class FtpSession {
   // How the session spends its connections. Handler (the window): the first connection serves the
   // handler's own calls only, each extra login asks FEAT while it is unknown. Throughput (the station
   // overview, which asks for everything and waits for the whole): while the first connection awaits a
-  // fetch under way elsewhere it takes the waiting fetches from the other end of the queue, and one
-  // extra login asks FEAT. Either way the extra connections log in after the first did, so that a
-  // refused login reaches the server once and a controller that takes few connections takes the first.
+  // fetch under way elsewhere it takes the waiting fetches from the other end of the queue, one extra
+  // login asks FEAT, and the first extra connection sends the listings (STAT) and times (MDTM) several
+  // at once (net/FtpPipe.h) unless the server showed it takes them one at a time. Either way the extra
+  // connections log in after the first did, so that a refused login reaches the server once and a controller
+  // that takes few connections takes the first.
   enum class Schedule : uint8_t { Handler, Throughput };
   void setSchedule(Schedule s) { schedule_ = s; }
   // Extra connections logged in and free for fetches.
@@ -296,8 +298,18 @@ class FtpSession {
   void startJob(Extra& x, Job job);
   void finishJob(Extra& x);
   void prepareJob(ftp::Connection& c, Job& job);
-  // Keeps what a finished request of the job brought; true when the job goes on with a probe.
-  bool keepResult(ftp::Connection& c, Job& job);
+  // Keeps what a finished request of the job brought (its result rc and last reply code); true when
+  // the job goes on with a data listing or a probe.
+  bool keepResult(ftp::Connection& c, Job& job, int rc, long code);
+  // The piped connection: its login done, the listings and times waiting in the queue sent together,
+  // the replies kept as they come; a connection that fails or stops answering midway hands its
+  // fetches back to the queue, and one that stalls after some replies proves the server takes
+  // commands one at a time (its fetches then go one at a time there too).
+  void pumpPipe(Extra& x);
+  void feedPipe(Extra& x);
+  void pipeFailed(Extra& x, bool oneAtATime);
+  // The fetches under way on the extra connections (not handed over yet), each to f.
+  void eachUnderWay(const std::function<void(const Job&)>& f) const;
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
   void rememberSize(const std::string& path, const std::vector<ftp::FindData>& found);
 
@@ -348,6 +360,7 @@ class FtpSession {
     // Folders whose STAT ended in a receive error: listed over a data connection from then on. libcurl
     // takes at most 300 KB of reply lines, a few thousand reports, and ends the connection past that.
     std::set<std::string> statUnread;
+    bool oneAtATime = false;  // the server stalled or dropped several commands sent at once
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

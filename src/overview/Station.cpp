@@ -162,23 +162,13 @@ class Walk {
         continue;
       }
       if (!listObject(objects_[i])) return lostFrom(i);
+      aheadReports(objects_[i]);  // at once: the other objects' listings are awaited meanwhile
       // An object without lines is done here: there are no reports to wait for.
       const bool noLines = objects_[i].row.lines.empty();
       if (noLines && oneObject) objects_[i].row.object = objects_[i].path;  // no report tells the name
       send(i, noLines && (oneObject || finishGas(objects_[i])));
       if (lost_) return lostFrom(i);
     }
-    ahead.clear();
-    for (size_t i = objects_.size(); i-- > 0;) {
-      for (size_t l = objects_[i].row.lines.size(); l-- > 0;) {
-        browse_.ObjectPath = objects_[i].path;
-        for (size_t k = kReportKindCount; k-- > 0;) {
-          ahead.push_back({FtpSession::Ahead::Kind::Listing,
-                           ftp_.KindDirectory(kReportKinds[k], objects_[i].row.lines[l].line)});
-        }
-      }
-    }
-    ftp_.FetchAhead(ahead);
     for (size_t i = 0; i < objects_.size(); ++i) {
       Object& o = objects_[i];
       if (o.row.lines.empty()) continue;  // done above
@@ -282,6 +272,18 @@ class Walk {
         return;
       }
     }
+  }
+
+  // The kind folders of every line of an object, fetched ahead.
+  void aheadReports(const Object& o) {
+    std::vector<FtpSession::Ahead> ahead;
+    browse_.ObjectPath = o.path;
+    for (size_t l = o.row.lines.size(); l-- > 0;) {
+      for (size_t k = kReportKindCount; k-- > 0;)
+        ahead.push_back(
+            {FtpSession::Ahead::Kind::Listing, ftp_.KindDirectory(kReportKinds[k], o.row.lines[l].line)});
+    }
+    ftp_.FetchAhead(ahead);
   }
 
   // Every kind folder of every line; a folder the server refuses has no reports. False when lost.
