@@ -275,6 +275,8 @@ void FtpSession::FetchAhead(const std::vector<Ahead>& ops) {
   reopenExtras();
   for (const Ahead& op : ops) {
     if (op.path.empty() || op.path[0] != '/') continue;
+    // For throughput the features are asked now: the times then go out with the rest of the fetches.
+    if (op.kind == Ahead::Kind::Time && schedule_ == Schedule::Throughput && !ensureFeatures()) return;
     if (op.kind == Ahead::Kind::Time && !facts_.featuresKnown) {
       // Whether MLSD would give the time is not known yet: asked once the listing is read (exactTimes).
       if (ftp::safeForCommand(op.path) && statWorth(ftp::parentOf(op.path)))

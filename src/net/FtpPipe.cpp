@@ -2,7 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <cstring>
+
 #include "net/FtpConnection.h"
+#include "net/Ftp_fun.h"
+#include "net/Sockets.h"
 
 namespace ftp {
 
@@ -95,6 +99,66 @@ bool ControlPipe::step() {
     if (!splitter_.feed(std::string_view(buffer, n))) return false;
   }
   return true;
+}
+
+std::optional<unsigned> passivePort(const std::string& line) {
+  const size_t open = line.find('(');
+  if (line.compare(0, 4, "229 ") != 0 || open == std::string::npos || open + 5 > line.size())
+    return std::nullopt;
+  const char d = line[open + 1];
+  if (d < 33 || d > 126 || line[open + 2] != d || line[open + 3] != d) return std::nullopt;
+  unsigned port = 0;
+  size_t i = open + 4;
+  for (; i < line.size() && isDigit(line[i]) && port <= 65535; ++i) port = port * 10 + (line[i] - '0');
+  if (i == open + 4 || i + 1 >= line.size() || line[i] != d || line[i + 1] != ')' || port == 0 ||
+      port > 65535)
+    return std::nullopt;
+  return port;
+}
+
+DataSocket::~DataSocket() {
+  if (fd_ != CURL_SOCKET_BAD) sockets::closeNative(fd_);
+}
+
+bool DataSocket::open(curl_socket_t control, unsigned port) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (getpeername(control, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+  if (peer.ss_family == AF_INET)
+    reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(static_cast<uint16_t>(port));
+  else if (peer.ss_family == AF_INET6)
+    reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(static_cast<uint16_t>(port));
+  else
+    return false;
+  fd_ = sockets::openStream(peer.ss_family);
+  if (fd_ == CURL_SOCKET_BAD) return false;
+  lastActivity_ = std::chrono::steady_clock::now();
+  return connect(fd_, reinterpret_cast<sockaddr*>(&peer), length) == 0 || sockets::wouldBlock();
+}
+
+DataSocket::State DataSocket::step(std::string& bytes) {
+  while (state_ == State::Reading) {
+    // Nothing to read yet (also while connecting): no call that could block.
+    pollfd p{fd_, POLLIN, 0};
+    if (sockets::pollSockets(&p, 1, 0) <= 0) break;
+    char buffer[16384];
+    const auto n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0) {
+      if (!sockets::wouldBlock()) state_ = State::Failed;
+      break;
+    }
+    if (n == 0) {
+      state_ = State::Ended;
+      break;
+    }
+    lastActivity_ = std::chrono::steady_clock::now();
+    if (bytes.size() + static_cast<size_t>(n) > kMaxDownloadBytes) {
+      state_ = State::TooLarge;
+      break;
+    }
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return state_;
 }
 
 }  // namespace ftp

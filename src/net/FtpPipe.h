@@ -8,6 +8,8 @@
 // pipe writes and reads its bytes through libcurl, so that TLS stays libcurl's. Nothing blocks: the
 // session drives the pipe a step whenever it drives its other connections.
 
+#include <curl/curl.h>
+
 #include <chrono>
 #include <cstddef>
 #include <deque>
@@ -69,6 +71,37 @@ class ControlPipe {
   std::string out_;
   size_t awaited_ = 0;
   ReplySplitter splitter_;
+  std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace ftp
+
+namespace ftp {
+
+// The port of a reply to EPSV: "229 Entering Extended Passive Mode (|||6446|)" (RFC 2428; any
+// printable delimiter in place of '|').
+[[nodiscard]] std::optional<unsigned> passivePort(const std::string& line);
+
+// A passive data connection of the piped connection, to the control connection's own server address:
+// connected and read without blocking, its bytes kept up to the download limit.
+class DataSocket {
+ public:
+  DataSocket() = default;
+  ~DataSocket();
+  DataSocket(const DataSocket&) = delete;
+  DataSocket& operator=(const DataSocket&) = delete;
+
+  // Starts the connection to port at the peer of the connected socket control; false when it cannot.
+  [[nodiscard]] bool open(curl_socket_t control, unsigned port);
+  enum class State { Reading, Ended, Failed, TooLarge };
+  // Reads what has come; Ended once the server closed the connection after the last byte.
+  [[nodiscard]] State step(std::string& bytes);
+  // When the last byte came (or the connection began).
+  [[nodiscard]] std::chrono::steady_clock::time_point lastActivity() const { return lastActivity_; }
+
+ private:
+  curl_socket_t fd_ = CURL_SOCKET_BAD;
+  State state_ = State::Reading;
   std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
 };
 

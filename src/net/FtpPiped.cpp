@@ -1,6 +1,6 @@
 // The session's piped connection: the listings (STAT) and times (MDTM) of a whole station go out
-// together on it and come back in one round trip or two (net/FtpPipe.h); files and data listings stay
-// with the other connections.
+// together on it and come back in one round trip or two (net/FtpPipe.h); without TLS it also fetches
+// files, one at a time, on data connections of its own. Data listings stay with the other connections.
 
 #include <curl/curl.h>
 
@@ -9,6 +9,8 @@
 #include "net/Ftp_fun.h"
 
 namespace {
+
+using Steady = std::chrono::steady_clock;
 
 // At most this many commands await their replies on the connection; more wait in the queue, so that
 // no controller gets a flood at once.
@@ -24,11 +26,12 @@ void FtpSession::eachUnderWay(const std::function<void(const Job&)>& f) const {
   for (const auto& x : extras_) {
     if (x->state == Extra::State::Busy && !x->pipe && !x->job.delivered) f(x->job);
     for (const Job& j : x->inFlight) f(j);
+    if (x->file && !x->file->delivered && !x->fileGivenUp) f(*x->file);
   }
 }
 
 void FtpSession::feedPipe(Extra& x) {
-  if (x.state != Extra::State::Ready && x.state != Extra::State::Busy) return;
+  if ((x.state != Extra::State::Ready && x.state != Extra::State::Busy) || x.file) return;
   const auto piped = [](const Job& j) {
     return j.op.kind == Ahead::Kind::Time || (j.op.kind == Ahead::Kind::Listing && j.step == Job::Step::Stat);
   };
@@ -37,7 +40,7 @@ void FtpSession::feedPipe(Extra& x) {
   for (size_t i = queue_.size(); i-- > 0 && x.inFlight.size() < kInFlight;) {
     if (!piped(queue_[i])) continue;
     if (x.inFlight.empty()) {
-      x.burstStart = std::chrono::steady_clock::now();
+      x.burstStart = Steady::now();
       x.burstAnswered = false;
     }
     Job job = std::move(queue_[i]);
@@ -46,18 +49,35 @@ void FtpSession::feedPipe(Extra& x) {
     x.inFlight.push_back(std::move(job));
     sent = true;
   }
+  // Files once no listing waits: under TLS a data connection must resume the control connection's TLS
+  // session, which stays libcurl's.
+  if (!sent && x.inFlight.empty() && x.c->tls == ftp::TlsMode::None && !facts_.noPipeFiles) {
+    for (size_t i = queue_.size(); i-- > 0;) {
+      if (queue_[i].op.kind != Ahead::Kind::File) continue;
+      Job job = std::move(queue_[i]);
+      queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
+      startPipeFile(x, std::move(job));
+      sent = true;
+      break;
+    }
+  }
   if (sent) pumpPipe(x);
 }
 
 void FtpSession::pumpPipe(Extra& x) {
   if (!x.pipe->step()) return pipeFailed(x, x.inFlight.size() > 1);
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = Steady::now();
   while (auto reply = x.pipe->take()) {
-    if (x.inFlight.empty() || reply->code == 421) return pipeFailed(x, false);  // out of step, or closing
+    if (reply->code == 421) return pipeFailed(x, false);  // the server is closing the connection
+    if (x.file) {
+      pipeFileReply(x, *reply);
+      continue;
+    }
+    if (x.inFlight.empty()) return pipeFailed(x, false);  // a reply to nothing: out of step
     if (!x.burstAnswered) {
       x.burstAnswered = true;
       const auto waited = now - x.burstStart;
-      if (x.roundTrip == decltype(waited){} || waited < x.roundTrip) x.roundTrip = waited;
+      if (x.roundTrip == Steady::duration{} || waited < x.roundTrip) x.roundTrip = waited;
     }
     Job job = std::move(x.inFlight.front());
     x.inFlight.pop_front();
@@ -65,20 +85,127 @@ void FtpSession::pumpPipe(Extra& x) {
     // A folder whose STAT answer was not taken goes on to a data listing on another connection.
     if (keepResult(*x.c, job, CURLE_OK, reply->code)) queue_.push_back(std::move(job));
   }
-  x.state = x.inFlight.empty() ? Extra::State::Ready : Extra::State::Busy;
-  if (x.inFlight.empty()) return;
-  const auto quiet = now - x.pipe->lastActivity();
-  if (quiet > std::chrono::seconds(timeouts_.response)) return pipeFailed(x, false);
-  if (x.burstAnswered && quiet > 2 * x.roundTrip + kStallGrace) return pipeFailed(x, true);
+  if (x.file) stepPipeFile(x);
+  const bool waiting = !x.inFlight.empty() || x.file;
+  x.state = waiting ? Extra::State::Busy : Extra::State::Ready;
+  if (!waiting) return;
+  auto last = x.pipe->lastActivity();
+  if (x.data) last = std::max(last, x.data->lastActivity());
+  const auto quiet = now - last;
+  if (quiet >
+      std::chrono::seconds(x.file ? std::max(timeouts_.response, timeouts_.stall) : timeouts_.response))
+    return pipeFailed(x, false);
+  if (!x.file && x.burstAnswered && quiet > 2 * x.roundTrip + kStallGrace) return pipeFailed(x, true);
 }
 
 void FtpSession::pipeFailed(Extra& x, bool oneAtATime) {
   if (oneAtATime) facts_.oneAtATime = true;
   // Back to the queue, the first asked for last in, where the other connections take first.
-  for (auto j = x.inFlight.rbegin(); j != x.inFlight.rend(); ++j)
-    if (known_ && j->action == actionSerial_) queue_.push_back(std::move(*j));
+  const auto handBack = [&](Job& j) {
+    if (known_ && j.action == actionSerial_) queue_.push_back(std::move(j));
+  };
+  if (x.file && !x.file->delivered && !x.fileGivenUp) handBack(*x.file);
+  for (auto j = x.inFlight.rbegin(); j != x.inFlight.rend(); ++j) handBack(*j);
   x.inFlight.clear();
+  x.file.reset();
+  x.data.reset();
   x.pipe.reset();
   x.c.reset();
   x.state = Extra::State::Lost;  // opened again at the next fetch
+}
+
+void FtpSession::startPipeFile(Extra& x, Job job) {
+  x.file = std::move(job);
+  x.fileWaits.clear();
+  x.data.reset();
+  x.dataState = ftp::DataSocket::State::Reading;
+  x.fileCode = 0;
+  x.fileGivenUp = false;
+  x.c->replies.clear();
+  x.c->body = ftp::Body{};
+  if (!x.typed) {
+    x.pipe->send("TYPE I");
+    x.fileWaits.push_back(Extra::FileWait::Type);
+    x.typed = true;
+  }
+  x.pipe->send("EPSV");
+  x.fileWaits.push_back(Extra::FileWait::Passive);
+}
+
+void FtpSession::pipeFileReply(Extra& x, const ftp::Reply& reply) {
+  if (x.fileWaits.empty()) return pipeFailed(x, false);  // a reply to nothing: out of step
+  const Extra::FileWait wait = x.fileWaits.front();
+  if (wait == Extra::FileWait::Retrieve) {
+    x.c->replies.insert(x.c->replies.end(), reply.lines.begin(), reply.lines.end());
+    if (reply.code < 200) {  // "150 Opening BINARY mode data connection for f (123 bytes)"
+      x.c->body.announced = ftp::announcedSize(reply.lines.front());
+      if (x.c->body.announced && *x.c->body.announced > ftp::kMaxDownloadBytes) {
+        x.c->body.tooLarge = true;
+        x.data.reset();  // not read: the file is refused by its size
+      }
+      return;
+    }
+  }
+  x.fileWaits.pop_front();
+  if (x.fileGivenUp) {
+    if (x.fileWaits.empty()) endPipeFile(x, false);
+    return;
+  }
+  switch (wait) {
+    case Extra::FileWait::Type:
+      if (reply.code != 200) endPipeFile(x, true);
+      return;
+    case Extra::FileWait::Passive: {
+      const auto port = ftp::passivePort(reply.lines.front());
+      curl_socket_t control = CURL_SOCKET_BAD;
+      curl_easy_getinfo(x.c->curl, CURLINFO_ACTIVESOCKET, &control);
+      x.data = std::make_unique<ftp::DataSocket>();
+      if (!port || control == CURL_SOCKET_BAD || !x.data->open(control, *port)) return endPipeFile(x, true);
+      x.pipe->send("RETR " + x.file->wire);
+      x.fileWaits.push_back(Extra::FileWait::Retrieve);
+      return;
+    }
+    case Extra::FileWait::Retrieve:
+      x.fileCode = reply.code;
+      return;
+  }
+}
+
+void FtpSession::stepPipeFile(Extra& x) {
+  if (x.fileGivenUp) return;
+  using State = ftp::DataSocket::State;
+  if (x.data && x.dataState == State::Reading) x.dataState = x.data->step(x.c->body.bytes);
+  if (x.dataState == State::TooLarge) x.c->body.tooLarge = true;
+  const auto& body = x.c->body;
+  // Whole by the size the 150 reply announced: the handler need not wait for the final reply, which
+  // some servers send a round trip late.
+  if (!x.file->delivered && x.fileCode == 0 && x.dataState == State::Ended && body.announced &&
+      *body.announced > 0 && *body.announced == body.bytes.size()) {
+    (void)keepResult(*x.c, *x.file, CURLE_OK, 226);
+    x.file->delivered = true;
+  }
+  if (x.fileCode == 0) return;
+  // 425, 426: no data connection came about, or it broke; the other connections try the file.
+  if (x.fileCode == 425 || x.fileCode == 426) return endPipeFile(x, true);
+  int rc = CURLE_OK;
+  if (x.fileCode >= 400 && !body.tooLarge) {
+    rc = CURLE_FTP_COULDNT_RETR_FILE;  // refused: the file is missing or unreadable
+  } else if (!body.tooLarge) {
+    if (x.dataState == State::Reading) return;  // the last bytes are still on their way
+    if (x.dataState == State::Failed) rc = CURLE_RECV_ERROR;
+  }
+  if (!x.file->delivered) (void)keepResult(*x.c, *x.file, rc, x.fileCode);
+  endPipeFile(x, false);
+}
+
+void FtpSession::endPipeFile(Extra& x, bool handBack) {
+  if (handBack) {
+    facts_.noPipeFiles = true;
+    x.fileGivenUp = true;
+    if (known_ && x.file->action == actionSerial_) queue_.push_back(*x.file);
+    if (!x.fileWaits.empty()) return;  // its last replies are still to be read
+  }
+  x.file.reset();
+  x.fileWaits.clear();
+  x.data.reset();
 }

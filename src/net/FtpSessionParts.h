@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -82,4 +83,14 @@ struct FtpSession::Extra {
   std::chrono::steady_clock::time_point burstStart;
   bool burstAnswered = false;
   std::chrono::steady_clock::duration roundTrip{};
+  // On a connection without TLS, the file it fetches, alone on the connection (TYPE I once, EPSV, RETR
+  // on a data connection of its own): the replies it awaits, its data connection and RETR's final reply.
+  enum class FileWait { Type, Passive, Retrieve };
+  std::optional<Job> file;
+  std::deque<FileWait> fileWaits;
+  std::unique_ptr<ftp::DataSocket> data;
+  ftp::DataSocket::State dataState = ftp::DataSocket::State::Reading;
+  long fileCode = 0;
+  bool fileGivenUp = false;  // handed back; its last replies are only read
+  bool typed = false;        // TYPE I sent
 };

@@ -2,14 +2,6 @@
 // to it from start to result, on the connection's own handle and buffers; and how a request is abandoned
 // at once, in whatever phase it is.
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
 #include <system_error>
@@ -18,41 +10,30 @@
 
 #include "core/OnUnwind.h"
 #include "net/FtpConnection.h"
+#include "net/Sockets.h"
 
 namespace ftp {
 
 namespace {
 
+using sockets::closeNative;
+using sockets::kPollError;
+using sockets::kSendNow;
+using sockets::kShutBoth;
+using sockets::pollSockets;
+
 #ifdef _WIN32
-constexpr int kShutBoth = SD_BOTH;
-constexpr int kSendNow = 0;      // libcurl's sockets do not block; Windows raises no signal
-constexpr short kPollError = 0;  // Winsock's poll takes no POLLPRI (and reports errors anyway)
-int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
-  return WSAPoll(fds, static_cast<ULONG>(count), timeoutMs);
-}
 // The sockets in a set: Windows keeps a list of them.
 template <typename F>
 void forEachSocket(const fd_set& set, int, F f) {
   for (u_int k = 0; k < set.fd_count; ++k) f(set.fd_array[k]);
 }
-int closeNative(curl_socket_t fd) {
-  return closesocket(fd);
-}
 #else
-constexpr int kShutBoth = SHUT_RDWR;
-constexpr int kSendNow = MSG_NOSIGNAL | MSG_DONTWAIT;
-constexpr short kPollError = POLLPRI;
-int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
-  return poll(fds, count, timeoutMs);
-}
 // The sockets in a set: POSIX keeps a bit per descriptor up to the highest one.
 template <typename F>
 void forEachSocket(const fd_set& set, int maxfd, F f) {
   for (int fd = 0; fd <= maxfd; ++fd)
     if (FD_ISSET(fd, &set)) f(fd);
-}
-int closeNative(curl_socket_t fd) {
-  return close(fd);
 }
 #endif
 

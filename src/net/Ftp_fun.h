@@ -42,6 +42,7 @@ class TlsFile;
 namespace ftp {
 class Connection;
 struct Body;
+struct Reply;
 }  // namespace ftp
 
 using HINTERNET = uint32_t;  // 0 = no handle
@@ -308,6 +309,14 @@ class FtpSession {
   void pumpPipe(Extra& x);
   void feedPipe(Extra& x);
   void pipeFailed(Extra& x, bool oneAtATime);
+  // A file on the piped connection: started when nothing else is awaited there; each reply to its
+  // commands; its data read and the result kept once both its final reply and its data came. A
+  // server that will not pass files this way (a refused TYPE or EPSV, no data connection) gets the
+  // file back in the queue for the other connections, and no file on the piped connection again.
+  void startPipeFile(Extra& x, Job job);
+  void pipeFileReply(Extra& x, const ftp::Reply& reply);
+  void stepPipeFile(Extra& x);
+  void endPipeFile(Extra& x, bool handBack);
   // The fetches under way on the extra connections (not handed over yet), each to f.
   void eachUnderWay(const std::function<void(const Job&)>& f) const;
   bool findOne(const std::string& path, std::vector<ftp::FindData>& out);
@@ -360,7 +369,8 @@ class FtpSession {
     // Folders whose STAT ended in a receive error: listed over a data connection from then on. libcurl
     // takes at most 300 KB of reply lines, a few thousand reports, and ends the connection past that.
     std::set<std::string> statUnread;
-    bool oneAtATime = false;  // the server stalled or dropped several commands sent at once
+    bool oneAtATime = false;   // the server stalled or dropped several commands sent at once
+    bool noPipeFiles = false;  // the piped connection could not fetch a file
   } facts_;
   std::unique_ptr<Transfer> transfer_;
   int connections_ = ftp::kMaxConnections;

@@ -142,27 +142,36 @@ class Walk {
     }
     for (size_t i = 0; i < objects_.size(); ++i) send(i, false);
 
-    // Every object directory, alarm time and gas file at once. The queue starts from its end: the
-    // directories first, in the order they are read, as the kind folders wait for them.
+    // Every object directory at once, in the order they are read (the queue starts from its end).
     std::vector<FtpSession::Ahead> ahead;
     const auto checked = [](const Object& o) { return o.row.failure == Failure::None; };
-    for (size_t i = objects_.size(); i-- > 0 && !oneObject;) {
-      const Object& o = objects_[i];
-      if (!checked(o)) continue;
-      ahead.push_back({FtpSession::Ahead::Kind::File, ftp::joinPath(o.path, o.row.object + "-gaspar.txt")});
-      ahead.push_back({FtpSession::Ahead::Kind::Time, ftp::joinPath(o.path, o.row.object + "-alarm.txt")});
-    }
     for (size_t i = objects_.size(); i-- > 0;) {
       if (checked(objects_[i])) ahead.push_back({FtpSession::Ahead::Kind::Listing, objects_[i].path});
+      if (!checked(objects_[i])) send(i, true);
+    }
+    ftp_.FetchAhead(ahead);
+    // The directories are read first, then the kind folders, gas files and alarm times of all objects
+    // are asked together: the listings and times go out at once on the piped connection once it is
+    // up, where asked object by object they would wait for each other on the first connection. The
+    // kind folders go first, so that the piped connection takes them before a file while the times
+    // wait for the server's features.
+    for (size_t i = 0; i < objects_.size(); ++i) {
+      if (checked(objects_[i]) && !listObject(objects_[i])) return lostFrom(0);
+    }
+    ahead.clear();
+    for (size_t i = objects_.size(); i-- > 0;)
+      if (checked(objects_[i])) aheadReports(objects_[i], ahead);
+    for (const auto kind : {FtpSession::Ahead::Kind::File, FtpSession::Ahead::Kind::Time}) {
+      const char* suffix = kind == FtpSession::Ahead::Kind::File ? "-gaspar.txt" : "-alarm.txt";
+      for (size_t i = objects_.size(); i-- > 0 && !oneObject;) {
+        const Object& o = objects_[i];
+        if (checked(o)) ahead.push_back({kind, ftp::joinPath(o.path, o.row.object + suffix)});
+      }
     }
     ftp_.FetchAhead(ahead);
     for (size_t i = 0; i < objects_.size(); ++i) {
-      if (!checked(objects_[i])) {
-        send(i, true);
-        continue;
-      }
-      if (!listObject(objects_[i])) return lostFrom(i);
-      aheadReports(objects_[i]);  // at once: the other objects' listings are awaited meanwhile
+      if (!checked(objects_[i])) continue;
+      if (!oneObject && !alarmOf(objects_[i])) return lostFrom(0);
       // An object without lines is done here: there are no reports to wait for.
       const bool noLines = objects_[i].row.lines.empty();
       if (noLines && oneObject) objects_[i].row.object = objects_[i].path;  // no report tells the name
@@ -250,7 +259,7 @@ class Walk {
     return !objects_.empty();
   }
 
-  // The object directory: its lines and alarm time. False when the connection is lost.
+  // The object directory and its lines. False when the connection is lost.
   bool listObject(Object& o) {
     const auto r = listed(o.path, o.entries);
     if (r == FtpSession::Listing::Failed && connectionLost(ftp_.GetLastError())) return false;
@@ -260,7 +269,14 @@ class Walk {
         o.row.lines.push_back({e.name, {}});
     }
     o.files.resize(o.row.lines.size());
-    if (!o.row.object.empty()) findAlarm(o);
+    return true;
+  }
+
+  // The alarm time as the directory shows it, with the exact time asked for. False when lost.
+  bool alarmOf(Object& o) {
+    if (listed(o.path, o.entries) == FtpSession::Listing::Failed && connectionLost(ftp_.GetLastError()))
+      return false;
+    findAlarm(o);
     return true;
   }
 
@@ -274,16 +290,14 @@ class Walk {
     }
   }
 
-  // The kind folders of every line of an object, fetched ahead.
-  void aheadReports(const Object& o) {
-    std::vector<FtpSession::Ahead> ahead;
+  // The kind folders of every line of an object, to be fetched ahead.
+  void aheadReports(const Object& o, std::vector<FtpSession::Ahead>& ahead) {
     browse_.ObjectPath = o.path;
     for (size_t l = o.row.lines.size(); l-- > 0;) {
       for (size_t k = kReportKindCount; k-- > 0;)
         ahead.push_back(
             {FtpSession::Ahead::Kind::Listing, ftp_.KindDirectory(kReportKinds[k], o.row.lines[l].line)});
     }
-    ftp_.FetchAhead(ahead);
   }
 
   // Every kind folder of every line; a folder the server refuses has no reports. False when lost.

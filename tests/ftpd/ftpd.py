@@ -29,6 +29,8 @@ Fault hooks come from a JSON file that is read again before each command:
                   (the log then gets the line "-- closed")
           "swallow" answer AUTH with 234 and then read everything and answer nothing (a TLS
                   handshake that never gets its answer)
+          "alone" run the command, and drop the commands that came with it in the same read (a
+                  controller that takes one command at a time); dropped ones are not logged
   times   optional: how many matches the fault acts on (counted per "gen")
 """
 
@@ -68,6 +70,12 @@ class Handler(FTPHandler):
     late_end = None  # seconds the next 226 waits (fault "late-end")
     announce = None  # the size the next 125/150 names (fault "late-end" with "announce")
     swallowing = False  # fault "swallow": everything read from now on is dropped
+    alone = False  # fault "alone": the rest of the current read is dropped
+
+    def handle_read(self):
+        self.alone = False
+        super().handle_read()
+        self.alone = False
 
     def collect_incoming_data(self, data):
         if not self.swallowing:
@@ -105,6 +113,10 @@ class Handler(FTPHandler):
 
     def found_terminator(self):
         raw = b"".join(self._in_buffer)
+        if self.alone:
+            self._in_buffer = []
+            self._in_buffer_len = 0
+            return
         if self.log_path:
             with open(self.log_path, "ab") as log:
                 log.write(raw + b"\n")
@@ -131,6 +143,9 @@ class Handler(FTPHandler):
                 self.ioloop.call_later(fault.get("seconds", 1.0),
                                        lambda: FTPHandler.pre_process_command(self, line, cmd, arg))
                 return
+            if action == "alone":
+                self.alone = True
+                return FTPHandler.pre_process_command(self, line, cmd, arg)
             if action == "swallow":
                 self.respond("234 AUTH TLS successful.")
                 self.swallowing = True
