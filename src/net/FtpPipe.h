@@ -36,7 +36,6 @@ class ReplySplitter {
   // False when the bytes cannot be replies: a first line without a code, or one reply past maxBytes.
   [[nodiscard]] bool feed(std::string_view bytes);
   [[nodiscard]] std::optional<Reply> take();
-  [[nodiscard]] bool midReply() const { return !partial_.lines.empty() || !line_.empty(); }
 
   static constexpr size_t kMaxReplyBytes = 16u << 20;
 
@@ -61,8 +60,6 @@ class ControlPipe {
   [[nodiscard]] bool step();
   // The next whole reply, in the order of the commands.
   [[nodiscard]] std::optional<Reply> take();
-  // Commands sent or waiting whose reply has not been taken from the connection yet.
-  [[nodiscard]] size_t awaited() const { return awaited_; }
   // When the last byte came, or the first command of a burst went out while none was awaited.
   [[nodiscard]] std::chrono::steady_clock::time_point lastActivity() const { return lastActivity_; }
 
@@ -73,10 +70,6 @@ class ControlPipe {
   ReplySplitter splitter_;
   std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
 };
-
-}  // namespace ftp
-
-namespace ftp {
 
 // The port of a reply to EPSV: "229 Entering Extended Passive Mode (|||6446|)" (RFC 2428; any
 // printable delimiter in place of '|').
