@@ -35,13 +35,15 @@ void FtpSession::forget() {
 // directory first: the listing tells that too).
 void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
   const auto same = [&](const Job& j) { return j.op.kind == kind && j.op.path == path; };
-  const auto queued = std::find_if(queue_.begin(), queue_.end(), same);
-  if (queued != queue_.end()) {
+  const auto fetchQueued = [&] {
+    const auto queued = std::find_if(queue_.begin(), queue_.end(), same);
+    if (queued == queue_.end()) return false;
     Job job = std::move(*queued);
     queue_.erase(queued);
     fetchOnFirst(std::move(job));
-    return;
-  }
+    return true;
+  };
+  if (fetchQueued()) return;
   const auto underWay = [&] {
     bool found = false;
     eachUnderWay([&](const Job& j) { found = found || (j.action == actionSerial_ && same(j)); });
@@ -71,6 +73,8 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
         return !underWay();
       },
       &pacer);
+  // Handed back to the queue meanwhile (a piped connection that failed): made here, not twice.
+  (void)fetchQueued();
 }
 
 void FtpSession::fetchOnFirst(Job job) {

@@ -82,20 +82,30 @@ void ControlPipe::send(const std::string& command) {
 }
 
 bool ControlPipe::step() {
-  while (!out_.empty()) {
+  // Under TLS a write that could not go out must be offered again from the same bytes: new commands
+  // wait in out_ until the bytes being sent went out whole.
+  if (sending_.size() == offset_) {
+    sending_ = std::move(out_);
+    out_.clear();
+    offset_ = 0;
+  }
+  while (offset_ < sending_.size()) {
     size_t sent = 0;
-    const CURLcode rc = curl_easy_send(c_.curl, out_.data(), out_.size(), &sent);
+    const CURLcode rc = curl_easy_send(c_.curl, sending_.data() + offset_, sending_.size() - offset_, &sent);
     if (rc == CURLE_AGAIN) break;
     if (rc != CURLE_OK) return false;
-    out_.erase(0, sent);
+    offset_ += sent;
   }
-  for (;;) {
+  // At most this much per step, so that a server that never stops sending cannot hold the thread.
+  constexpr size_t kReadPerStep = 1u << 20;
+  for (size_t read = 0; read < kReadPerStep;) {
     char buffer[16384];
     size_t n = 0;
     const CURLcode rc = curl_easy_recv(c_.curl, buffer, sizeof buffer, &n);
     if (rc == CURLE_AGAIN) break;
     if (rc != CURLE_OK || n == 0) return false;  // an error, or the server closed the connection
     lastActivity_ = std::chrono::steady_clock::now();
+    read += n;
     if (!splitter_.feed(std::string_view(buffer, n))) return false;
   }
   return true;

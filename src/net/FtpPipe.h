@@ -65,7 +65,9 @@ class ControlPipe {
 
  private:
   Connection& c_;
-  std::string out_;
+  std::string out_;      // commands not yet handed to libcurl
+  std::string sending_;  // the bytes being written, unchanged until they went out whole
+  size_t offset_ = 0;    // of them already written
   size_t awaited_ = 0;
   ReplySplitter splitter_;
   std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();

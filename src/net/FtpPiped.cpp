@@ -25,7 +25,8 @@ constexpr std::chrono::milliseconds kStallGrace{1000};
 void FtpSession::eachUnderWay(const std::function<void(const Job&)>& f) const {
   for (const auto& x : extras_) {
     if (x->state == Extra::State::Busy && !x->pipe && !x->job.delivered) f(x->job);
-    for (const Job& j : x->inFlight) f(j);
+    for (const Job& j : x->inFlight)
+      if (!j.noop) f(j);
     if (x->file && !x->file->delivered && !x->fileGivenUp) f(*x->file);
   }
 }
@@ -35,25 +36,36 @@ void FtpSession::feedPipe(Extra& x) {
   const auto piped = [](const Job& j) {
     return j.op.kind == Ahead::Kind::Time || (j.op.kind == Ahead::Kind::Listing && j.step == Job::Step::Stat);
   };
+  const auto burst = [&] {
+    if (!x.inFlight.empty()) return;
+    x.burstStart = x.lastReply = Steady::now();
+    x.burstAnswered = false;
+  };
   bool sent = false;
   // From the end the handler asks for first, so that its first replies come first.
-  for (size_t i = queue_.size(); i-- > 0 && x.inFlight.size() < kInFlight;) {
+  for (size_t i = queue_.size(); i-- > 0 && x.inFlight.size() + 1 < kInFlight;) {
     if (!piped(queue_[i])) continue;
-    if (x.inFlight.empty()) {
-      x.burstStart = Steady::now();
-      x.burstAnswered = false;
-    }
+    burst();
     Job job = std::move(queue_[i]);
     queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
     x.pipe->send((job.op.kind == Ahead::Kind::Time ? "MDTM " : "STAT ") + job.wire);
     x.inFlight.push_back(std::move(job));
     sent = true;
   }
+  // The burst ends with a NOOP, whose "200" must come right after the replies of the burst's commands:
+  // a controller that skipped some of them is seen out of step, not taken at its word.
+  if (sent) {
+    Job noop;
+    noop.noop = true;
+    x.pipe->send("NOOP");
+    x.inFlight.push_back(std::move(noop));
+  }
   // Files once no listing waits: under TLS a data connection must resume the control connection's TLS
   // session, which stays libcurl's.
   if (!sent && x.inFlight.empty() && x.c->tls == ftp::TlsMode::None && !facts_.noPipeFiles) {
     for (size_t i = queue_.size(); i-- > 0;) {
-      if (queue_[i].op.kind != Ahead::Kind::File) continue;
+      if (queue_[i].op.kind != Ahead::Kind::File || !ftp::safeForCommand(queue_[i].wire)) continue;
+      burst();
       Job job = std::move(queue_[i]);
       queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
       startPipeFile(x, std::move(job));
@@ -67,35 +79,55 @@ void FtpSession::feedPipe(Extra& x) {
 void FtpSession::pumpPipe(Extra& x) {
   if (!x.pipe->step()) return pipeFailed(x, x.inFlight.size() > 1);
   const auto now = Steady::now();
-  while (auto reply = x.pipe->take()) {
+  while (x.pipe) {
+    auto reply = x.pipe->take();
+    if (!reply) break;
+    x.lastReply = now;
     if (reply->code == 421) return pipeFailed(x, false);  // the server is closing the connection
     if (x.file) {
       pipeFileReply(x, *reply);
       continue;
     }
-    if (x.inFlight.empty()) return pipeFailed(x, false);  // a reply to nothing: out of step
+    // The replies answer the commands in order; a preliminary reply, a reply to nothing or a NOOP
+    // answered out of its place shows the server out of step with them.
+    const size_t at = x.held.size();
+    if (at >= x.inFlight.size() || reply->code < 200 || (reply->code == 200) != x.inFlight[at].noop)
+      return pipeFailed(x, true);
     if (!x.burstAnswered) {
       x.burstAnswered = true;
       const auto waited = now - x.burstStart;
       if (x.roundTrip == Steady::duration{} || waited < x.roundTrip) x.roundTrip = waited;
     }
-    Job job = std::move(x.inFlight.front());
-    x.inFlight.pop_front();
-    x.c->replies = std::move(reply->lines);
-    // A folder whose STAT answer was not taken goes on to a data listing on another connection.
-    if (keepResult(*x.c, job, CURLE_OK, reply->code)) queue_.push_back(std::move(job));
+    if (!x.inFlight[at].noop) {
+      x.held.push_back(std::move(*reply));
+      continue;
+    }
+    for (ftp::Reply& r : x.held) {
+      Job job = std::move(x.inFlight.front());
+      x.inFlight.pop_front();
+      x.c->replies = std::move(r.lines);
+      // A folder whose STAT answer was not taken goes on to a data listing on another connection.
+      if (keepResult(*x.c, job, CURLE_OK, r.code)) queue_.push_back(std::move(job));
+    }
+    x.held.clear();
+    x.inFlight.pop_front();  // the NOOP
   }
-  if (x.file) stepPipeFile(x);
+  if (x.pipe && x.file) stepPipeFile(x);
+  if (!x.pipe) return;
   const bool waiting = !x.inFlight.empty() || x.file;
   x.state = waiting ? Extra::State::Busy : Extra::State::Ready;
   if (!waiting) return;
-  auto last = x.pipe->lastActivity();
-  if (x.data) last = std::max(last, x.data->lastActivity());
-  const auto quiet = now - last;
-  if (quiet >
-      std::chrono::seconds(x.file ? std::max(timeouts_.response, timeouts_.stall) : timeouts_.response))
-    return pipeFailed(x, false);
-  if (!x.file && x.burstAnswered && quiet > 2 * x.roundTrip + kStallGrace) return pipeFailed(x, true);
+  // A file is waited for while its data moves; a reply for the response time-out from the last one.
+  if (x.file) {
+    const auto last =
+        x.data ? std::max(x.pipe->lastActivity(), x.data->lastActivity()) : x.pipe->lastActivity();
+    if (now - last > std::chrono::seconds(std::max(timeouts_.response, timeouts_.stall)))
+      return pipeFailed(x, false);
+    return;
+  }
+  if (now - x.lastReply > std::chrono::seconds(timeouts_.response)) return pipeFailed(x, false);
+  if (x.burstAnswered && now - x.pipe->lastActivity() > 2 * x.roundTrip + kStallGrace)
+    return pipeFailed(x, true);
 }
 
 void FtpSession::pipeFailed(Extra& x, bool oneAtATime) {
@@ -105,8 +137,11 @@ void FtpSession::pipeFailed(Extra& x, bool oneAtATime) {
     if (known_ && j.action == actionSerial_) queue_.push_back(std::move(j));
   };
   if (x.file && !x.file->delivered && !x.fileGivenUp) handBack(*x.file);
-  for (auto j = x.inFlight.rbegin(); j != x.inFlight.rend(); ++j) handBack(*j);
+  for (auto j = x.inFlight.rbegin(); j != x.inFlight.rend(); ++j)
+    if (!j->noop) handBack(*j);
   x.inFlight.clear();
+  x.held.clear();
+  x.typed = false;  // a new connection starts in its default type
   x.file.reset();
   x.data.reset();
   x.pipe.reset();
@@ -175,7 +210,10 @@ void FtpSession::stepPipeFile(Extra& x) {
   if (x.fileGivenUp) return;
   using State = ftp::DataSocket::State;
   if (x.data && x.dataState == State::Reading) x.dataState = x.data->step(x.c->body.bytes);
-  if (x.dataState == State::TooLarge) x.c->body.tooLarge = true;
+  if (x.dataState == State::TooLarge && !x.c->body.tooLarge) {
+    x.c->body.tooLarge = true;
+    x.data.reset();  // not read on: the file is refused by its size
+  }
   const auto& body = x.c->body;
   // Whole by the size the 150 reply announced: the handler need not wait for the final reply, which
   // some servers send a round trip late.
@@ -185,8 +223,9 @@ void FtpSession::stepPipeFile(Extra& x) {
     x.file->delivered = true;
   }
   if (x.fileCode == 0) return;
-  // 425, 426: no data connection came about, or it broke; the other connections try the file.
-  if (x.fileCode == 425 || x.fileCode == 426) return endPipeFile(x, true);
+  // 425, 426: no data connection came about, or it broke (not for a file refused by its size, whose
+  // data connection was closed here); the other connections try the file.
+  if ((x.fileCode == 425 || x.fileCode == 426) && !body.tooLarge) return endPipeFile(x, true);
   int rc = CURLE_OK;
   if (x.fileCode >= 400 && !body.tooLarge) {
     rc = CURLE_FTP_COULDNT_RETR_FILE;  // refused: the file is missing or unreadable

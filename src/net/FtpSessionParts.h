@@ -63,6 +63,7 @@ struct FtpSession::Job {
   enum class Step { Stat, Data, Probe } step = Step::Data;
   uint64_t action = 0;
   bool delivered = false;   // a file handed over before its final reply
+  bool noop = false;        // the NOOP that closes a burst on the piped connection, no fetch
   bool statMissed = false;  // its STAT answer was not taken
 };
 
@@ -78,6 +79,9 @@ struct FtpSession::Extra {
   bool piped = false;
   std::unique_ptr<ftp::ControlPipe> pipe;  // once logged in
   std::deque<Job> inFlight;
+  std::vector<ftp::Reply> held;  // the replies of a burst, until its NOOP's reply shows them in step
+  // When the last whole reply came, or a command went out while none was awaited.
+  std::chrono::steady_clock::time_point lastReply;
   // Sent while none was awaited: when, and whether a reply came since. The shortest wait for such a
   // first reply is the connection's round trip.
   std::chrono::steady_clock::time_point burstStart;

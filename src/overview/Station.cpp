@@ -120,7 +120,7 @@ class Walk {
   // object was listed.
   void failed() {
     if (objects_.empty()) return stationFails(Failure::Lost);
-    lostFrom(0);
+    lostRest();
   }
 
   void run() {
@@ -156,7 +156,7 @@ class Walk {
     // kind folders go first, so that the piped connection takes them before a file while the times
     // wait for the server's features.
     for (size_t i = 0; i < objects_.size(); ++i) {
-      if (checked(objects_[i]) && !listObject(objects_[i])) return lostFrom(0);
+      if (checked(objects_[i]) && !listObject(objects_[i])) return lostRest();
     }
     ahead.clear();
     for (size_t i = objects_.size(); i-- > 0;)
@@ -171,17 +171,17 @@ class Walk {
     ftp_.FetchAhead(ahead);
     for (size_t i = 0; i < objects_.size(); ++i) {
       if (!checked(objects_[i])) continue;
-      if (!oneObject && !alarmOf(objects_[i])) return lostFrom(0);
+      if (!oneObject && !alarmOf(objects_[i])) return lostRest();
       // An object without lines is done here: there are no reports to wait for.
       const bool noLines = objects_[i].row.lines.empty();
       if (noLines && oneObject) objects_[i].row.object = objects_[i].path;  // no report tells the name
       send(i, noLines && (oneObject || finishGas(objects_[i])));
-      if (lost_) return lostFrom(i);
+      if (lost_) return lostRest();
     }
     for (size_t i = 0; i < objects_.size(); ++i) {
       Object& o = objects_[i];
       if (o.row.lines.empty()) continue;  // done above
-      if (!listReports(o)) return lostFrom(i);
+      if (!listReports(o)) return lostRest();
       if (oneObject && !nameFromReports(o)) {
         o.row.object = o.path;  // shown as the main window's object list shows it then
         send(i, true);
@@ -189,7 +189,7 @@ class Walk {
       }
       newestReports(o);
       const bool done = finishGas(o);
-      if (lost_) return lostFrom(i);
+      if (lost_) return lostRest();
       send(i, done);
     }
   }
@@ -211,9 +211,10 @@ class Walk {
     row.detail = ui_.last;
     sink_(RowUpdate{record_, 0, 1, std::move(row), true});
   }
-  // Objects from i on could not be checked to the end: the connection dropped.
-  void lostFrom(size_t i) {
-    for (; i < objects_.size(); ++i) {
+  // The objects not done could not be checked to the end: the connection dropped.
+  void lostRest() {
+    done_.resize(objects_.size());
+    for (size_t i = 0; i < objects_.size(); ++i) {
       if (done_[i]) continue;
       objects_[i].row.failure = Failure::Lost;
       send(i, true);

@@ -52,13 +52,20 @@ class LocalListTimesFS(AbstractedFS):
     """LIST shows local times like most servers; MLSD keeps UTC as RFC 3659 asks."""
 
     def format_list(self, basedir, listing, ignore_err=True):
-        saved = self.cmd_channel.use_gmt_times
-        self.cmd_channel.use_gmt_times = False
-        try:
-            for line in super().format_list(basedir, listing, ignore_err):
-                yield line
-        finally:
-            self.cmd_channel.use_gmt_times = saved
+        # The lines are made lazily, as the reply goes out (STAT of a large folder), while the next
+        # commands run meanwhile: local times only while a line is made, so that an MDTM between
+        # two of them keeps UTC.
+        lines = super().format_list(basedir, listing, ignore_err)
+        while True:
+            saved = self.cmd_channel.use_gmt_times
+            self.cmd_channel.use_gmt_times = False
+            try:
+                line = next(lines)
+            except StopIteration:
+                return
+            finally:
+                self.cmd_channel.use_gmt_times = saved
+            yield line
 
 
 class Handler(FTPHandler):

@@ -3,7 +3,10 @@
 #include <mutex>
 
 #include "net/Ftp_fun.h"
+#include "settings/TlsFile.h"
+#include "support/HostProcess.h"
 #include "support/SessionFiles.h"
+#include "support/TempDir.h"
 #include "support/TimeZone.h"
 
 namespace {
@@ -11,18 +14,27 @@ namespace {
 using Kind = FtpSession::Ahead::Kind;
 
 // A session for throughput on two connections, the first and the piped one, over folders /d0.. /d5
-// of a file each; the lines its piped connection sent and received.
+// of a file each, each of its own name and lines (which a transfer in ASCII would change); the lines
+// its piped connection sent and received.
 class FtpPipedTest : public ::testing::Test, public SessionParts {
  protected:
-  void start(const std::string& faults) {
+  void start(const std::string& faults, FtpServer::Options o = {}) {
     useTestTimeZone();
     session.reset();
-    server = std::make_unique<FtpServer>();
-    for (int i = 0; i < 6; ++i) server->putFile(dir(i) + "/f.txt", "file of folder " + std::to_string(i));
+    server = std::make_unique<FtpServer>(o);
+    if (!server->skipReason().empty()) return;
+    for (int i = 0; i < 6; ++i) server->putFile("/d" + std::to_string(i) + "/" + name(i), content(i));
     server->setFaults(faults);
-    session = loopbackSession(settings, browse, ui, server->port(), "op", "secret", 2);
+    session = loopbackSession(settings, browse, ui, server->port(), server->user(), "secret", 2);
     session->setConnections(2);
     session->setSchedule(FtpSession::Schedule::Throughput);
+    if (o.tls != FtpServer::Options::Tls::None) {  // the server's key pinned
+      const auto key = ftp::serverKey(hostRun({"/bin/cat", o.certificate}), "CN = key");
+      ASSERT_TRUE(key);
+      tls.set({"127.0.0.1", static_cast<unsigned>(server->port()), server->user()},
+              {ftp::TlsMode::Required, key->pin, ""});
+      session->setTlsFile(&tls);
+    }
     piped.clear();
     session->setTranscript([this](int connection, ftp::Wire kind, std::string_view line) {
       const std::lock_guard<std::mutex> lock(m);
@@ -32,7 +44,16 @@ class FtpPipedTest : public ::testing::Test, public SessionParts {
     ASSERT_TRUE(session->FtpOpen());
     session->AwaitExtras();
   }
-  static std::string dir(int i) { return "/d" + std::to_string(i); }
+  std::string dir(int i) const { return server->path("/d" + std::to_string(i)); }
+  static std::string name(int i) { return "f" + std::to_string(i) + ".txt"; }
+  std::string file(int i) const { return dir(i) + "/" + name(i); }
+  static std::string content(int i) { return "file\nof folder " + std::to_string(i) + "\n"; }
+
+  // A file fetched ahead and then read by the handler in its folder.
+  FtpSession::WholeFile read(int i, std::string& bytes) {
+    EXPECT_TRUE(session->FtpSetCurrentDirectory(session->ConnectionHandle, dir(i)));
+    return session->ReadWholeFile(name(i), bytes);
+  }
 
   // The most commands of this verb the piped connection sent before a reply came between them.
   int sentTogether(const std::string& verb) {
@@ -54,17 +75,20 @@ class FtpPipedTest : public ::testing::Test, public SessionParts {
       EXPECT_EQ(session->ForEachEntry("*.*", e,
                                       [&](const ftp::FindData& f) { return names.push_back(f.name), true; }),
                 FtpSession::Listing::Listed);
-      EXPECT_EQ(names, std::vector<std::string>{"f.txt"}) << dir(i);
+      EXPECT_EQ(names, std::vector<std::string>{name(i)}) << dir(i);
     }
   }
 
   std::mutex m;
   std::vector<std::string> piped;
+  TlsFile tls;
+  TempDir dir_;
 };
 
 // Listings go out together, and a file on the piped connection ends as the handler's own read would:
 // read whole, refused, come short, or handed back to the first connection when its connection drops
-// midway or the server refuses a passive data connection.
+// midway, the server refuses a passive data connection or answers what was not asked. Then another
+// file on the piped connection (logged in again after a drop, in binary again).
 TEST_F(FtpPipedTest, FilesAndListings) {
   struct Case {
     const char* faults;
@@ -73,45 +97,82 @@ TEST_F(FtpPipedTest, FilesAndListings) {
   };
   const Case cases[] = {
       {"[]", FtpSession::WholeFile::Read, true},
-      {R"([{"cmd": "RETR", "action": "reply", "code": 550}])", FtpSession::WholeFile::OpenFailed, true},
-      {R"([{"cmd": "RETR", "action": "short"}])", FtpSession::WholeFile::ReadFailed, true},
+      {R"([{"cmd": "RETR", "action": "reply", "code": 550, "times": 1}])", FtpSession::WholeFile::OpenFailed,
+       true},
+      {R"([{"cmd": "RETR", "action": "short", "times": 1}])", FtpSession::WholeFile::ReadFailed, true},
       {R"([{"cmd": "RETR", "action": "cut", "times": 1}])", FtpSession::WholeFile::Read, true},
       {R"([{"cmd": "EPSV", "action": "reply", "code": 500, "times": 1}])", FtpSession::WholeFile::Read,
        false},
+      {R"([{"cmd": "RETR", "action": "reply", "code": 550, "text": "No.\r\n226 Again.", "times": 1}])",
+       FtpSession::WholeFile::Read, true},
   };
   for (const Case& c : cases) {
     start(c.faults);
+    {
+      const FtpSession::Action action(*session);
+      session->FetchAhead({{Kind::Listing, dir(0)}, {Kind::Listing, dir(1)}, {Kind::File, file(0)}});
+      session->AwaitExtras();
+      EXPECT_EQ(sentTogether("STAT"), 2) << c.faults;
+      server->clearLog();
+      expectListings(2);
+      std::string bytes;
+      EXPECT_EQ(read(0, bytes), c.result) << c.faults;
+      EXPECT_EQ(bytes, c.result == FtpSession::WholeFile::Read ? content(0) : bytes) << c.faults;
+      const bool again = c.retrPiped && c.result != FtpSession::WholeFile::Read;
+      EXPECT_EQ(sentTogether("RETR") == 1, c.retrPiped) << c.faults;
+      for (const auto& line : server->commands())
+        EXPECT_TRUE(line.rfind("RETR", 0) != 0 || !again) << c.faults << ": asked again: " << line;
+    }
     const FtpSession::Action action(*session);
-    session->FetchAhead({{Kind::Listing, dir(0)}, {Kind::Listing, dir(1)}, {Kind::File, dir(0) + "/f.txt"}});
+    session->FetchAhead({{Kind::File, file(2)}});
     session->AwaitExtras();
-    EXPECT_EQ(sentTogether("STAT"), 2) << c.faults;
-    server->clearLog();
-    expectListings(2);
     std::string bytes;
-    ASSERT_TRUE(session->FtpSetCurrentDirectory(session->ConnectionHandle, dir(0)));
-    EXPECT_EQ(session->ReadWholeFile("f.txt", bytes), c.result) << c.faults;
-    EXPECT_EQ(bytes, c.result == FtpSession::WholeFile::Read ? "file of folder 0" : bytes) << c.faults;
-    const bool again = c.retrPiped && c.result != FtpSession::WholeFile::Read;
-    EXPECT_EQ(sentTogether("RETR") == 1, c.retrPiped) << c.faults;
-    for (const auto& line : server->commands())
-      EXPECT_TRUE(line.rfind("RETR", 0) != 0 || !again) << c.faults << ": asked again: " << line;
+    EXPECT_EQ(read(2, bytes), FtpSession::WholeFile::Read) << c.faults;
+    EXPECT_EQ(bytes, content(2)) << c.faults;
   }
 }
 
-// A controller that takes one command at a time and drops the rest: the dropped listings are asked
-// again, and from then on the session sends one command at a time on that server.
-TEST_F(FtpPipedTest, OneCommandAtATime) {
-  start(R"([{"cmd": "STAT", "action": "alone"}])");
-  for (const int together : {2, 1}) {
-    piped.clear();
-    const FtpSession::Action action(*session);
-    std::vector<FtpSession::Ahead> ahead;
-    for (int i = 0; i < 6; ++i) ahead.push_back({Kind::Listing, dir(i)});
-    session->FetchAhead(ahead);
-    session->AwaitExtras();
-    EXPECT_EQ(std::min(sentTogether("STAT"), 2), together) << "tried together first, then one at a time";
-    expectListings(6);
+// A controller that takes one command at a time and drops the rest, and one that leaves a command
+// unanswered and answers the next ones: the listings are asked again, never taken from the wrong
+// reply, and from then on the session sends one command at a time on that server.
+TEST_F(FtpPipedTest, OutOfStep) {
+  for (const char* faults : {R"([{"cmd": "STAT", "action": "alone"}])",
+                             R"([{"cmd": "STAT", "arg": "d3", "action": "hang", "times": 1}])"}) {
+    start(faults);
+    for (const int together : {2, 1}) {
+      piped.clear();
+      const FtpSession::Action action(*session);
+      std::vector<FtpSession::Ahead> ahead;
+      for (int i = 0; i < 6; ++i) ahead.push_back({Kind::Listing, dir(i)});
+      session->FetchAhead(ahead);
+      session->AwaitExtras();
+      EXPECT_EQ(std::min(sentTogether("STAT"), 2), together)
+          << faults << ": together first, then one at a time";
+      expectListings(6);
+    }
   }
+}
+
+// Over TLS (vsftpd, the key pinned): the listings go out together on the piped connection, the file
+// comes on the first one (a data connection resumes its own control connection's TLS session).
+TEST_F(FtpPipedTest, OverTls) {
+  FtpServer::Options o;
+  o.kind = FtpServerKind::Vsftpd;
+  o.tls = FtpServer::Options::Tls::Required;
+  o.certificate = FtpServer::makeCertificate(dir_.path(), "key");
+  start("[]", o);
+  if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
+  const FtpSession::Action action(*session);
+  std::vector<FtpSession::Ahead> ahead{{Kind::File, file(0)}};
+  for (int i = 0; i < 6; ++i) ahead.push_back({Kind::Listing, dir(i)});
+  session->FetchAhead(ahead);
+  session->AwaitExtras();
+  EXPECT_EQ(sentTogether("STAT"), 6);
+  EXPECT_EQ(sentTogether("RETR"), 0);
+  expectListings(6);
+  std::string bytes;
+  EXPECT_EQ(read(0, bytes), FtpSession::WholeFile::Read);
+  EXPECT_EQ(bytes, content(0));
 }
 
 }  // namespace

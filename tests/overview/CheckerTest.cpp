@@ -160,8 +160,7 @@ TEST_F(CheckerTest, ControllerOfOneConnection) {
 }
 
 // The TLS question is never asked: the row says the operator must answer it once, and no key is saved.
-// With the key pinned the station is checked over TLS as without (listings and times several at once
-// on a TLS connection, files on the others).
+// With the key pinned the station is checked over TLS as without.
 TEST_F(CheckerTest, TlsKeyAwaitedOrPinned) {
   for (const bool pinned : {false, true}) {
     rows.clear();
