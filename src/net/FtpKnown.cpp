@@ -56,7 +56,8 @@ void FtpSession::awaitFetch(Ahead::Kind kind, const std::string& path) {
   // meanwhile would hold the handler up for three or four.
   const auto piped = [&] {
     return std::any_of(extras_.begin(), extras_.end(), [&](const auto& x) {
-      return std::any_of(x->inFlight.begin(), x->inFlight.end(), same);
+      return std::any_of(x->inFlight.begin(), x->inFlight.end(),
+                         [&](const Job& j) { return j.action == actionSerial_ && same(j); });
     });
   };
   while (schedule_ == Schedule::Throughput && !queue_.empty() && underWay() && !piped()) {

@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "net/FtpConnection.h"
 #include "net/FtpSessionParts.h"
 #include "net/Ftp_fun.h"
@@ -76,14 +78,21 @@ void FtpSession::feedPipe(Extra& x) {
   if (sent) pumpPipe(x);
 }
 
+// More than one command awaited (the NOOP not counted): a drop then shows a server that does not take
+// several at once.
+bool FtpSession::severalAwaited(const Extra& x) {
+  return std::count_if(x.inFlight.begin(), x.inFlight.end(), [](const Job& j) { return !j.noop; }) > 1;
+}
+
 void FtpSession::pumpPipe(Extra& x) {
-  if (!x.pipe->step()) return pipeFailed(x, x.inFlight.size() > 1);
+  // The whole replies that came before a failure are kept first.
+  const bool open = x.pipe->step();
   const auto now = Steady::now();
   while (x.pipe) {
     auto reply = x.pipe->take();
     if (!reply) break;
     x.lastReply = now;
-    if (reply->code == 421) return pipeFailed(x, false);  // the server is closing the connection
+    if (reply->code == 421) return pipeFailed(x, severalAwaited(x));  // the server is closing the connection
     if (x.file) {
       pipeFileReply(x, *reply);
       continue;
@@ -114,6 +123,7 @@ void FtpSession::pumpPipe(Extra& x) {
   }
   if (x.pipe && x.file) stepPipeFile(x);
   if (!x.pipe) return;
+  if (!open) return pipeFailed(x, severalAwaited(x));
   const bool waiting = !x.inFlight.empty() || x.file;
   x.state = waiting ? Extra::State::Busy : Extra::State::Ready;
   if (!waiting) return;
@@ -158,6 +168,8 @@ void FtpSession::startPipeFile(Extra& x, Job job) {
   x.fileGivenUp = false;
   x.c->replies.clear();
   x.c->body = ftp::Body{};
+  x.speedStart = Steady::now();
+  x.speedBytes = 0;
   if (!x.typed) {
     x.pipe->send("TYPE I");
     x.fileWaits.push_back(Extra::FileWait::Type);
@@ -168,7 +180,11 @@ void FtpSession::startPipeFile(Extra& x, Job job) {
 }
 
 void FtpSession::pipeFileReply(Extra& x, const ftp::Reply& reply) {
-  if (x.fileWaits.empty()) return pipeFailed(x, false);  // a reply to nothing: out of step
+  if (x.fileWaits.empty()) {  // a reply to nothing: out of step, after the file's own ones
+    stepPipeFile(x);
+    if (x.pipe) pipeFailed(x, true);
+    return;
+  }
   const Extra::FileWait wait = x.fileWaits.front();
   if (wait == Extra::FileWait::Retrieve) {
     x.c->replies.insert(x.c->replies.end(), reply.lines.begin(), reply.lines.end());
@@ -215,6 +231,19 @@ void FtpSession::stepPipeFile(Extra& x) {
     x.data.reset();  // not read on: the file is refused by its size
   }
   const auto& body = x.c->body;
+  // Refused by its size: kept at once, whatever the server says after.
+  if (body.tooLarge && !x.file->delivered) {
+    (void)keepResult(*x.c, *x.file, CURLE_OK, 150);
+    x.file->delivered = true;
+  }
+  // As libcurl's rule for the other connections: at least a byte a second over the stall time.
+  const auto now = Steady::now();
+  if (x.data && x.dataState == State::Reading &&
+      now - x.speedStart >= std::chrono::seconds(timeouts_.stall)) {
+    if (body.bytes.size() - x.speedBytes < static_cast<size_t>(timeouts_.stall)) return pipeFailed(x, false);
+    x.speedStart = now;
+    x.speedBytes = body.bytes.size();
+  }
   // Whole by the size the 150 reply announced: the handler need not wait for the final reply, which
   // some servers send a round trip late.
   if (!x.file->delivered && x.fileCode == 0 && x.dataState == State::Ended && body.announced &&
@@ -241,7 +270,7 @@ void FtpSession::endPipeFile(Extra& x, bool handBack) {
   if (handBack) {
     facts_.noPipeFiles = true;
     x.fileGivenUp = true;
-    if (known_ && x.file->action == actionSerial_) queue_.push_back(*x.file);
+    if (known_ && x.file->action == actionSerial_ && !x.file->delivered) queue_.push_back(*x.file);
     if (!x.fileWaits.empty()) return;  // its last replies are still to be read
   }
   x.file.reset();

@@ -95,6 +95,8 @@ struct FtpSession::Extra {
   std::unique_ptr<ftp::DataSocket> data;
   ftp::DataSocket::State dataState = ftp::DataSocket::State::Reading;
   long fileCode = 0;
-  bool fileGivenUp = false;  // handed back; its last replies are only read
-  bool typed = false;        // TYPE I sent
+  std::chrono::steady_clock::time_point speedStart;  // the data's speed is judged from here
+  size_t speedBytes = 0;                             // with this many bytes come then
+  bool fileGivenUp = false;                          // handed back; its last replies are only read
+  bool typed = false;                                // TYPE I sent
 };

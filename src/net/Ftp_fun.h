@@ -309,6 +309,7 @@ class FtpSession {
   void pumpPipe(Extra& x);
   void feedPipe(Extra& x);
   void pipeFailed(Extra& x, bool oneAtATime);
+  [[nodiscard]] static bool severalAwaited(const Extra& x);
   // A file on the piped connection: started when nothing else is awaited there; each reply to its
   // commands; its data read and the result kept once both its final reply and its data came. A
   // server that will not pass files this way (a refused TYPE or EPSV, no data connection) gets the

@@ -106,7 +106,7 @@ TEST_F(FtpPipedTest, FilesAndListings) {
       {R"([{"cmd": "EPSV", "action": "reply", "code": 500, "times": 1}])", FtpSession::WholeFile::Read,
        false},
       {R"([{"cmd": "RETR", "action": "reply", "code": 550, "text": "No.\r\n226 Again.", "times": 1}])",
-       FtpSession::WholeFile::Read, true},
+       FtpSession::WholeFile::OpenFailed, true},
       {"[]", FtpSession::WholeFile::Read, false, true},  // the last: skipped where vsftpd cannot run
   };
   for (const Case& c : cases) {
