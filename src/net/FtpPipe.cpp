@@ -67,14 +67,12 @@ std::optional<Reply> ControlPipe::take() {
   auto r = splitter_.take();
   if (!r) return r;
   if (awaited_ > 0) --awaited_;
-  if (c_.transcript.sink && *c_.transcript.sink)
-    for (const auto& line : r->lines) (*c_.transcript.sink)(c_.transcript.connection, Wire::Received, line);
+  for (const auto& line : r->lines) c_.transcript.hand(Wire::Received, line);
   return r;
 }
 
 void ControlPipe::send(const std::string& command) {
-  if (c_.transcript.sink && *c_.transcript.sink)
-    (*c_.transcript.sink)(c_.transcript.connection, Wire::Sent, command);
+  c_.transcript.hand(Wire::Sent, command);
   if (awaited_ == 0) lastActivity_ = std::chrono::steady_clock::now();
   out_ += command;
   out_ += "\r\n";

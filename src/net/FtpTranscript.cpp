@@ -35,7 +35,7 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     if (line.empty()) continue;
     if (kind == Wire::Sent && isPass(line)) line = "PASS ****";
-    (*t.sink)(t.connection, kind, line);
+    t.hand(kind, line);
   }
   return 0;
 }

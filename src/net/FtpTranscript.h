@@ -18,6 +18,9 @@ using TranscriptSink = std::function<void(int connection, Wire kind, std::string
 struct Transcript {
   const TranscriptSink* sink = nullptr;
   int connection = 0;
+  void hand(Wire kind, std::string_view line) const {
+    if (sink && *sink) (*sink)(connection, kind, line);
+  }
 };
 
 // Hands the lines of the request prepared on the easy handle curl (a CURL*) to t's sink; nothing when

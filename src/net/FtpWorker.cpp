@@ -76,13 +76,7 @@ curl_socket_t Connection::openSocket(void* self, curlsocktype, curl_sockaddr* ad
   // never opened, also one libcurl opens after the stop (a data connection, the next address of a name).
   const std::lock_guard<std::mutex> lock(c->socketsLock_);
   if (c->stopping_) return CURL_SOCKET_BAD;
-#ifdef _WIN32
-  // Not inherited by programs the process starts (as close-on-exec elsewhere).
-  const curl_socket_t fd = WSASocketW(address->family, address->socktype, address->protocol, nullptr, 0,
-                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-#else
-  const curl_socket_t fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-#endif
+  const curl_socket_t fd = sockets::openSocket(address->family, address->socktype, address->protocol);
   if (fd == CURL_SOCKET_BAD) return fd;
   // A data connection is only opened beside a control connection.
   if (c->sockets_.empty()) c->control_ = fd;

@@ -31,16 +31,13 @@ inline int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
 inline int closeNative(Native fd) {
   return closesocket(fd);
 }
-// A TCP socket that does not block and is not inherited by programs the process starts.
-inline Native openStream(int family) {
-  const Native fd = WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+// A socket not inherited by programs the process starts (as close-on-exec elsewhere).
+inline Native openSocket(int family, int type, int protocol) {
+  return WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+}
+inline bool setNonBlocking(Native fd) {
   u_long on = 1;
-  if (fd != kBad && ioctlsocket(fd, FIONBIO, &on) != 0) {
-    closesocket(fd);
-    return kBad;
-  }
-  return fd;
+  return ioctlsocket(fd, FIONBIO, &on) == 0;
 }
 inline bool wouldBlock() {
   const int e = WSAGetLastError();
@@ -58,12 +55,26 @@ inline int pollSockets(pollfd* fds, size_t count, int timeoutMs) {
 inline int closeNative(Native fd) {
   return close(fd);
 }
-inline Native openStream(int family) {
-  return socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+inline Native openSocket(int family, int type, int protocol) {
+  return socket(family, type | SOCK_CLOEXEC, protocol);
+}
+inline bool setNonBlocking(Native fd) {
+  const int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 inline bool wouldBlock() {
   return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINPROGRESS;
 }
 #endif
+
+// A TCP socket of openSocket() that does not block.
+inline Native openStream(int family) {
+  const Native fd = openSocket(family, SOCK_STREAM, IPPROTO_TCP);
+  if (fd != kBad && !setNonBlocking(fd)) {
+    closeNative(fd);
+    return kBad;
+  }
+  return fd;
+}
 
 }  // namespace ftp::sockets

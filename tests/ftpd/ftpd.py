@@ -52,9 +52,8 @@ class LocalListTimesFS(AbstractedFS):
     """LIST shows local times like most servers; MLSD keeps UTC as RFC 3659 asks."""
 
     def format_list(self, basedir, listing, ignore_err=True):
-        # The lines are made lazily, as the reply goes out (STAT of a large folder), while the next
-        # commands run meanwhile: local times only while a line is made, so that an MDTM between
-        # two of them keeps UTC.
+        # Made lazily as a large STAT reply goes out, while later commands run: local times only
+        # while a line is made, so that an MDTM meanwhile keeps UTC.
         lines = super().format_list(basedir, listing, ignore_err)
         while True:
             saved = self.cmd_channel.use_gmt_times
@@ -82,7 +81,6 @@ class Handler(FTPHandler):
     def handle_read(self):
         self.alone = False
         super().handle_read()
-        self.alone = False
 
     def collect_incoming_data(self, data):
         if not self.swallowing:

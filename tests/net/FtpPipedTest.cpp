@@ -49,6 +49,12 @@ class FtpPipedTest : public ::testing::Test, public SessionParts {
   std::string file(int i) const { return dir(i) + "/" + name(i); }
   static std::string content(int i) { return "file\nof folder " + std::to_string(i) + "\n"; }
 
+  // The listings of the first folders and more fetched ahead, until every extra connection is idle.
+  void fetch(int folders, std::vector<FtpSession::Ahead> more = {}) {
+    for (int i = 0; i < folders; ++i) more.push_back({Kind::Listing, dir(i)});
+    session->FetchAhead(more);
+    session->AwaitExtras();
+  }
   // A file fetched ahead and then read by the handler in its folder.
   FtpSession::WholeFile read(int i, std::string& bytes) {
     EXPECT_TRUE(session->FtpSetCurrentDirectory(session->ConnectionHandle, dir(i)));
@@ -118,25 +124,19 @@ TEST_F(FtpPipedTest, FilesAndListings) {
     }
     start(c.faults, o);
     if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
-    {
-      const FtpSession::Action action(*session);
-      session->FetchAhead({{Kind::Listing, dir(0)}, {Kind::Listing, dir(1)}, {Kind::File, file(0)}});
-      session->AwaitExtras();
-      EXPECT_EQ(sentTogether("STAT"), 2) << c.faults;
-      server->clearLog();
-      expectListings(2);
-      std::string bytes;
-      EXPECT_EQ(read(0, bytes), c.result) << c.faults;
-      EXPECT_EQ(bytes, c.result == FtpSession::WholeFile::Read ? content(0) : bytes) << c.faults;
-      const bool again = c.retrPiped && c.result != FtpSession::WholeFile::Read;
-      EXPECT_EQ(sentTogether("RETR") == 1, c.retrPiped) << c.faults;
-      for (const auto& line : server->commands())
-        EXPECT_TRUE(line.rfind("RETR", 0) != 0 || !again) << c.faults << ": asked again: " << line;
-    }
     const FtpSession::Action action(*session);
-    session->FetchAhead({{Kind::File, file(2)}});
-    session->AwaitExtras();
+    fetch(2, {{Kind::File, file(0)}});
+    EXPECT_EQ(sentTogether("STAT"), 2) << c.faults;
+    server->clearLog();
+    expectListings(2);
     std::string bytes;
+    EXPECT_EQ(read(0, bytes), c.result) << c.faults;
+    EXPECT_EQ(bytes, c.result == FtpSession::WholeFile::Read ? content(0) : bytes) << c.faults;
+    const bool again = c.retrPiped && c.result != FtpSession::WholeFile::Read;
+    EXPECT_EQ(sentTogether("RETR") == 1, c.retrPiped) << c.faults;
+    for (const auto& line : server->commands())
+      EXPECT_TRUE(line.rfind("RETR", 0) != 0 || !again) << c.faults << ": asked again: " << line;
+    fetch(0, {{Kind::File, file(2)}});
     EXPECT_EQ(read(2, bytes), FtpSession::WholeFile::Read) << c.faults;
     EXPECT_EQ(bytes, content(2)) << c.faults;
   }
@@ -152,10 +152,7 @@ TEST_F(FtpPipedTest, OutOfStep) {
     for (const int together : {2, 1}) {
       piped.clear();
       const FtpSession::Action action(*session);
-      std::vector<FtpSession::Ahead> ahead;
-      for (int i = 0; i < 6; ++i) ahead.push_back({Kind::Listing, dir(i)});
-      session->FetchAhead(ahead);
-      session->AwaitExtras();
+      fetch(6);
       EXPECT_EQ(std::min(sentTogether("STAT"), 2), together)
           << faults << ": together first, then one at a time";
       expectListings(6);
